@@ -1,0 +1,232 @@
+// Bit reader and canonical Huffman decoding shared by the RAR decoders.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "rarlib/unpack/bitreader.h"
+#include "rarlib/unpack/huffman.h"
+
+namespace rarlib {
+namespace {
+
+// Hands out the data in pieces of at most `piece` bytes, optionally failing at the end.
+class PieceSource : public ByteSource {
+ public:
+  PieceSource(std::vector<uint8_t> data, size_t piece, bool fail_at_end = false)
+      : data_(std::move(data)), piece_(piece), fail_(fail_at_end) {}
+  int64_t Read(uint8_t* buf, size_t n) override {
+    size_t k = std::min({n, piece_, data_.size() - pos_});
+    if (k == 0) return fail_ ? -1 : 0;
+    std::memcpy(buf, data_.data() + pos_, k);
+    pos_ += k;
+    return static_cast<int64_t>(k);
+  }
+
+ private:
+  std::vector<uint8_t> data_;
+  size_t piece_;
+  size_t pos_ = 0;
+  bool fail_;
+};
+
+// Writes MSB-first bit fields, the mirror of BitReader.
+class BitWriter {
+ public:
+  void Put(uint64_t v, int n) {
+    for (int i = n - 1; i >= 0; --i) {
+      if (bit_ == 0) bytes_.push_back(0);
+      if ((v >> i) & 1) bytes_.back() |= static_cast<uint8_t>(0x80 >> bit_);
+      bit_ = (bit_ + 1) & 7;
+    }
+  }
+  const std::vector<uint8_t>& bytes() const { return bytes_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  int bit_ = 0;
+};
+
+TEST(BitReaderTest, FieldsOfEveryWidthAcrossChunkAndPieceBoundaries) {
+  // Field widths 0..56 in a pseudo-random order, enough data to cross 64 KiB chunks.
+  std::vector<std::pair<uint64_t, int>> fields;
+  uint64_t x = 0x9E3779B97F4A7C15ull;
+  BitWriter w;
+  while (w.bytes().size() < BitReader::kChunkSize * 2 + 100) {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    int n = static_cast<int>(x % 57);
+    uint64_t v = n == 0 ? 0 : (x >> 3) & (~0ull >> (64 - n));
+    fields.push_back({v, n});
+    w.Put(v, n);
+  }
+  for (size_t piece : {size_t{1}, size_t{7}, size_t{100000}}) {
+    PieceSource src(w.bytes(), piece);
+    BitReader br(&src);
+    uint64_t pos = 0;
+    for (const auto& f : fields) {
+      ASSERT_EQ(br.Peek(f.second), f.first);
+      ASSERT_EQ(br.Read(f.second), f.first) << "piece " << piece;
+      pos += static_cast<uint64_t>(f.second);
+      ASSERT_EQ(br.Position(), pos);
+    }
+    EXPECT_FALSE(br.Overrun());
+  }
+}
+
+TEST(BitReaderTest, ZerosPastEndAndOverrunOnlyWhenConsumed) {
+  PieceSource src({0xA5, 0xFF}, 1);
+  BitReader br(&src);
+  EXPECT_EQ(br.Read(4), 0xAu);
+  EXPECT_EQ(br.Peek(32), 0x5FF00000u);  // peeking past the end is harmless
+  EXPECT_FALSE(br.Overrun());
+  br.Skip(12);
+  EXPECT_FALSE(br.Overrun());  // exactly at the end
+  EXPECT_EQ(br.Read(1), 0u);
+  EXPECT_TRUE(br.Overrun());
+  EXPECT_FALSE(br.ReadFailed());
+}
+
+TEST(BitReaderTest, AlignAndSourceFailure) {
+  PieceSource src({0x80, 0x12}, 2, /*fail_at_end=*/true);
+  BitReader br(&src);
+  EXPECT_EQ(br.Read(1), 1u);
+  br.Align();
+  EXPECT_EQ(br.Position(), 8u);
+  br.Align();
+  EXPECT_EQ(br.Position(), 8u);
+  EXPECT_EQ(br.Read(8), 0x12u);
+  EXPECT_TRUE(br.ReadFailed());
+  EXPECT_EQ(br.Read(8), 0u);
+  EXPECT_TRUE(br.Overrun());
+}
+
+// Canonical codes of a length set, as (code, length) per symbol.
+std::vector<std::pair<uint32_t, int>> CanonicalCodes(const std::vector<uint8_t>& lens) {
+  std::vector<std::pair<uint32_t, int>> codes(lens.size(), {0, 0});
+  uint32_t code = 0;
+  for (int len = 1; len <= 15; ++len) {
+    for (size_t s = 0; s < lens.size(); ++s) {
+      if (lens[s] == len) codes[s] = {code++, len};
+    }
+    code <<= 1;
+  }
+  return codes;
+}
+
+struct HuffmanCase {
+  const char* name;
+  std::vector<uint8_t> lengths;
+  bool builds;
+};
+
+TEST(HuffmanTest, BuildsAndDecodesEveryCodeOfTheSet) {
+  std::vector<uint8_t> deep(20, 0);  // lengths 1..15 plus padding: exercises the slow path
+  for (int i = 0; i < 15; ++i) deep[static_cast<size_t>(i)] = static_cast<uint8_t>(i + 1);
+  deep[15] = 15;
+  std::vector<uint8_t> flat(306, 0);
+  for (size_t i = 0; i < 256; ++i) flat[i] = 8;
+  const HuffmanCase cases[] = {
+      {"single code", {0, 1, 0}, true},
+      {"complete small", {2, 2, 2, 3, 3}, true},
+      {"incomplete", {1, 0, 3}, true},
+      {"deep chain", deep, true},
+      {"byte alphabet", flat, true},
+      {"empty", {0, 0, 0}, true},
+      {"over-subscribed", {1, 1, 1}, false},
+      {"over-subscribed long", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 15, 15}, false},
+      {"length out of range", {16, 1}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    HuffmanTable t;
+    ASSERT_EQ(t.Build(c.lengths.data(), c.lengths.size()), c.builds);
+    if (!c.builds) continue;
+    auto codes = CanonicalCodes(c.lengths);
+    BitWriter w;
+    std::vector<int> expect;
+    for (int round = 0; round < 2; ++round) {
+      for (size_t s = 0; s < codes.size(); ++s) {
+        if (codes[s].second == 0) continue;
+        w.Put(codes[s].first, codes[s].second);
+        expect.push_back(static_cast<int>(s));
+      }
+    }
+    PieceSource src(w.bytes(), 3);
+    BitReader br(&src);
+    for (int s : expect) ASSERT_EQ(t.Decode(br), s);
+  }
+}
+
+TEST(HuffmanTest, PatternsThatAreNoCodeDecodeAsError) {
+  HuffmanTable t;
+  const uint8_t single[] = {0, 1};  // only "0" is a code
+  ASSERT_TRUE(t.Build(single, 2));
+  PieceSource src({0x7F}, 1);
+  BitReader br(&src);
+  EXPECT_EQ(t.Decode(br), 1);
+  EXPECT_EQ(t.Decode(br), -1);
+
+  HuffmanTable empty;
+  PieceSource src2({0x00}, 1);
+  BitReader br2(&src2);
+  EXPECT_EQ(empty.Decode(br2), -1);
+
+  const uint8_t deep[] = {1, 15};  // 0 and 100000000000000; 11... unassigned
+  ASSERT_TRUE(t.Build(deep, 2));
+  PieceSource src3({0x80, 0x00, 0xFF, 0xFF}, 4);
+  BitReader br3(&src3);
+  EXPECT_EQ(t.Decode(br3), 1);
+  EXPECT_EQ(t.Decode(br3), 0);
+  EXPECT_EQ(t.Decode(br3), -1);
+}
+
+TEST(HuffmanTest, CodeLengthListWithRunsAndDelta) {
+  // Level code: all twenty symbols of length 5, so symbol s has the code s.
+  BitWriter w;
+  for (int i = 0; i < 20; ++i) w.Put(5, 4);
+  auto level = [&](int sym) { w.Put(static_cast<uint32_t>(sym), 5); };
+  level(7);               // 7
+  level(16); w.Put(0, 3);  // 3 x 7
+  level(18); w.Put(1, 3);  // 4 x 0
+  level(3);               // 3
+  level(19); w.Put(127, 7);  // 138 zeros, cut off at the end
+  std::vector<uint8_t> lens(12, 1);
+  PieceSource src(w.bytes(), 64);
+  BitReader br(&src);
+  ASSERT_TRUE(ReadCodeLengths(br, lens.data(), lens.size(), /*delta=*/false));
+  EXPECT_EQ(lens, (std::vector<uint8_t>{7, 7, 7, 7, 0, 0, 0, 0, 3, 0, 0, 0}));
+
+  BitWriter d;
+  for (int i = 0; i < 20; ++i) d.Put(5, 4);
+  d.Put(14, 5);  // (14 + 7) & 15 = 5
+  d.Put(16, 5); d.Put(0, 3);  // repeats are absolute: 5, 5, 5
+  std::vector<uint8_t> old = {7, 1, 1, 1};
+  PieceSource src2(d.bytes(), 64);
+  BitReader br2(&src2);
+  ASSERT_TRUE(ReadCodeLengths(br2, old.data(), old.size(), /*delta=*/true));
+  EXPECT_EQ(old, (std::vector<uint8_t>{5, 5, 5, 5}));
+}
+
+TEST(HuffmanTest, CodeLengthListErrors) {
+  BitWriter rep0;  // a repeat at position 0
+  for (int i = 0; i < 20; ++i) rep0.Put(5, 4);
+  rep0.Put(17, 5);
+  rep0.Put(0, 7);
+  BitWriter oversubscribed;  // every level symbol of length 1
+  for (int i = 0; i < 20; ++i) oversubscribed.Put(1, 4);
+  BitWriter truncated;  // the list runs past the end of the data
+  for (int i = 0; i < 20; ++i) truncated.Put(5, 4);
+  truncated.Put(1, 5);
+  for (const auto* w : {&rep0, &oversubscribed, &truncated}) {
+    std::vector<uint8_t> lens(300, 0);
+    PieceSource src(w->bytes(), 64);
+    BitReader br(&src);
+    EXPECT_FALSE(ReadCodeLengths(br, lens.data(), lens.size(), false));
+  }
+}
+
+}  // namespace
+}  // namespace rarlib
