@@ -1,0 +1,3 @@
+#include "tracelog/data_sink.h"
+
+cTlDataSink::~cTlDataSink() = default;
