@@ -151,24 +151,40 @@ class LzWriter {
     w_.Put(263, 9);
     w_.Put(dist - 1, 2);
   }
-  // Match of length 3..10 (slots 0..7) at distance 1..4 (slots 0..3).
+  // Match of length 3..10 (length slots 0..7; the decoder adds 1 for distances of
+  // 0x2000 and more, 2 from 0x40000) at any distance up to 4 MiB.
   void Match(uint32_t len, uint32_t dist) {
     w_.Put(271 + (len - 3), 9);
-    w_.Put(dist - 1, 6);
+    static const uint8_t kSlotsPerBits[19] = {4, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 14, 0, 12};
+    const uint32_t d = dist - 1;
+    uint32_t base = 0, slot_base = 0;
+    unsigned ds = 0, bits = 0, slot = 0;
+    for (unsigned b = 0; b < 19; ++b) {
+      for (unsigned i = 0; i < kSlotsPerBits[b]; ++i, ++slot) {
+        if (base <= d) {
+          ds = slot;
+          bits = b;
+          slot_base = base;
+        }
+        base += 1u << b;
+      }
+    }
+    uint32_t extra = d - slot_base;
+    w_.Put(ds, 6);
+    if (ds >= 10) {
+      if (bits > 4) w_.Put(extra >> 4, static_cast<int>(bits - 4));
+      w_.Put(extra & 15, 5);  // low-distance symbol
+    } else if (bits > 0) {
+      w_.Put(extra, static_cast<int>(bits));
+    }
   }
   // Match reusing the latest distance, length 2..9 (symbol 259, slots 0..7).
   void Repeat(uint32_t len) {
     w_.Put(259, 9);
     w_.Put(len - 2, 5);
   }
-  // Far match: distance slot 59 (base 3932160 + 1, 18 extra bits) for a distance
-  // beyond anything decoded in small tests.
-  void FarMatch() {
-    w_.Put(271, 9);
-    w_.Put(59, 6);
-    w_.Put(0, 14);
-    w_.Put(0, 5);  // low-distance symbol 0
-  }
+  // The last match length again at the latest distance (symbol 258).
+  void LastLength() { w_.Put(258, 9); }
   void Filter(const RecordSpec& s) {
     auto rec = MakeRecord(s);
     w_.Put(257, 9);
