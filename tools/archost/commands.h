@@ -1,0 +1,30 @@
+// The harness's commands: what a scanning engine does with an archive through the plug-in.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "tools/archost/session.h"
+
+namespace archost {
+
+struct Options {
+  std::string command;   // list, extract, cat, scan
+  std::string archive;   // path; empty = the built-in sample
+  std::string member;    // cat: the member's name as the archive reports it
+  std::string outDir;    // extract: the destination folder
+  std::string password;  // empty = none
+  bool hasPassword = false;
+  Via via = Via::File;
+  bool json = false;
+  uint64_t maxMemory = 256u << 20;  // larger members go through a temporary file
+};
+
+// Each runs on an open session and returns the process exit status: 0 when every member
+// was handled, 1 when some member failed, 2 when the request itself failed.
+int runList(Session& s, const Options& o);
+int runScan(Session& s, const Options& o);
+int runExtract(Session& s, const Options& o);
+int runCat(Session& s, const Options& o);
+
+}  // namespace archost
