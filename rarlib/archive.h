@@ -1,0 +1,101 @@
+// The archive handle behind rar.h: walks the blocks of an archive or volume
+// set, describes members and skips, tests or extracts them.
+#ifndef RARLIB_ARCHIVE_H_
+#define RARLIB_ARCHIVE_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "rarlib/block.h"
+#include "rarlib/parser.h"
+#include "rarlib/rar.h"
+#include "rarlib/sinks.h"
+#include "rarlib/unpack/decoder.h"
+#include "rarlib/volume_set.h"
+
+namespace rarlib {
+
+// A position in a volume set: the volume number in bits 48..63, the offset
+// in that volume below.
+inline int64_t VolumePosition(size_t volume, uint64_t offset) {
+  return static_cast<int64_t>((static_cast<uint64_t>(volume) << 48) | offset);
+}
+
+// What the handle knows about the member whose header was read last.
+struct Member {
+  Block header;              // the first part's header
+  std::vector<Part> parts;   // packed data, across volumes
+  int parts_error = 0;       // ERAR_* when the parts could not all be found
+  bool has_crc = false;      // the whole member's checks (from its last part)
+  uint32_t crc = 0;
+  uint32_t hash_type = RAR_HASH_NONE;
+  uint8_t hash[32] = {};
+  size_t volume = 0;         // where the header is
+  size_t stand_volume = 0;   // where the handle stands once the member is done
+  uint64_t stand_pos = 0;
+};
+
+class Archive {
+ public:
+  Archive() = default;
+  ~Archive();
+  Archive(const Archive&) = delete;
+  Archive& operator=(const Archive&) = delete;
+
+  // Opens the archive at `path` (UTF-8). Returns 0 or an ERAR_* code.
+  int Open(const std::string& path, unsigned mode, RAROpenArchiveDataEx* data);
+  int ReadHeader(RARHeaderDataEx* out);
+  int ProcessFile(int operation, const char16_t* dest_path, const char16_t* dest_name);
+  void SetCallback(RARDataCallback cb, void* user) {
+    callback_ = cb;
+    user_ = user;
+  }
+  void SetPassword(const char* utf8) { password_ = utf8 ? utf8 : ""; }
+  void Positions(int64_t* current, int64_t* next) const;
+  int Close();
+
+  const ArchiveInfo& info() const { return parser_->info(); }
+
+ private:
+  InputFile* Volume(size_t index);
+  // Opens volume `index` and returns the position of its first block.
+  int EnterVolume(size_t index, uint64_t* first_block);
+  int FollowParts(Member* m);
+  void PassServiceBlocks(size_t volume, uint64_t* pos);
+  void PrescanOpen(RAROpenArchiveDataEx* data);
+  void Advance();
+  // Decodes the current member into `target` and checks it; 0 or an ERAR_* code.
+  int Unpack(ByteSink* target);
+  int Preflight() const;
+  void MarkSkipped();
+  int UnpackStored(ByteSource* src, CheckedSink* sink);
+  int UnpackCompressed(ByteSource* src, CheckedSink* sink);
+  bool NeedsDecodeOnSkip() const;
+
+  unsigned mode_ = RAR_OM_LIST;
+  VolumeSet volumes_;
+  std::unique_ptr<BlockParser> parser_;
+  size_t cur_volume_ = 0;
+  uint64_t pos_ = 0;
+  int sticky_error_ = 0;     // the walk ended with this code
+  uint64_t files_seen_ = 0;  // file headers met, for the RAR 1.5 solid rule
+  bool has_member_ = false;
+  Member member_;
+
+  RARDataCallback callback_ = nullptr;
+  void* user_ = nullptr;
+  std::string password_;
+
+  // Solid state: the decoder of the current run and whether it is intact.
+  std::unique_ptr<Decoder> decoder_;
+  DecoderParams decoder_params_;
+  int solid_broken_code_ = 0;  // non-zero: the run cannot be continued, and why
+  int write_error_ = ERAR_EWRITE;  // what a refused write means for the current target
+  std::vector<uint8_t> buffer_;  // stored-data copy buffer
+};
+
+}  // namespace rarlib
+
+#endif  // RARLIB_ARCHIVE_H_
