@@ -19,6 +19,11 @@ void BitReader::Reset(ByteSource* src) {
   read_failed_ = false;
 }
 
+bool BitReader::NoData() {
+  if (consumed_bytes_ + len_ == 0 && !source_done_) LoadChunk();
+  return source_done_ && consumed_bytes_ + len_ == 0;
+}
+
 bool BitReader::LoadChunk() {
   if (source_done_) return false;
   if (!buf_) {

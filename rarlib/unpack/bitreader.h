@@ -73,6 +73,8 @@ class BitReader {
   bool Overrun() const {
     return source_done_ && Position() > (consumed_bytes_ + len_) * 8;
   }
+  // True when the data is empty (reads the first chunk if nothing was read yet).
+  bool NoData();
   // True when the source reported a failure.
   bool ReadFailed() const { return read_failed_; }
 

@@ -8,64 +8,59 @@ void HuffmanTable::Clear() {
   std::memset(quick_, 0, sizeof(quick_));
   std::memset(limit_, 0, sizeof(limit_));
   std::memset(base_, 0, sizeof(base_));
-  count_ = 0;
+  n_ = 0;
 }
 
 bool HuffmanTable::Build(const uint8_t* lengths, size_t n) {
   Clear();
-  if (n > kMaxSymbols) return false;
+  if (n == 0 || n > kMaxSymbols) return false;
   uint32_t count[kMaxBits + 1] = {};
   for (size_t i = 0; i < n; ++i) {
     if (lengths[i] > kMaxBits) return false;
     ++count[lengths[i]];
   }
-  count[0] = 0;
-  uint32_t acc = 0;  // left-aligned code space used by lengths <= L
-  uint32_t next[kMaxBits + 1] = {};
+  uint32_t acc = 0;  // codes of length <= L, counted in length-L units
   uint16_t base = 0;
   for (int len = 1; len <= kMaxBits; ++len) {
-    next[len] = acc;
+    acc += count[len];
+    limit_[len] = acc << (16 - len);
+    acc *= 2;
     base_[len] = base;
-    acc += count[len] << (kMaxBits - len);
-    if (acc > (1u << kMaxBits)) {
-      Clear();
-      return false;
-    }
-    limit_[len] = acc;
     base = static_cast<uint16_t>(base + count[len]);
   }
-  count_ = base;
-
   uint16_t fill[kMaxBits + 1];
   std::memcpy(fill, base_, sizeof(fill));
+  std::memset(sorted_, 0, sizeof(sorted_));
   for (size_t sym = 0; sym < n; ++sym) {
-    int len = lengths[sym];
-    if (len == 0) continue;
-    sorted_[fill[len]++] = static_cast<uint16_t>(sym);
-    uint32_t code = next[len];
-    next[len] += 1u << (kMaxBits - len);
-    if (len <= kQuickBits) {
-      uint32_t start = code >> (kMaxBits - kQuickBits);
-      uint32_t span = 1u << (kQuickBits - len);
-      uint16_t e = static_cast<uint16_t>((sym << 4) | static_cast<unsigned>(len));
-      for (uint32_t k = 0; k < span; ++k) quick_[start + k] = e;
-    }
+    if (lengths[sym] != 0) sorted_[fill[lengths[sym]]++] = static_cast<uint16_t>(sym);
+  }
+  n_ = n;
+
+  // Every limit up to kQuickBits is a multiple of 2^(16 - kQuickBits), so all
+  // patterns sharing a quick prefix decode alike when their length fits.
+  for (uint32_t p = 0; p < (1u << kQuickBits); ++p) {
+    int len;
+    int sym = Lookup(p << (16 - kQuickBits), 1, &len);
+    if (len <= kQuickBits) quick_[p] = static_cast<uint16_t>((sym << 4) | len);
   }
   return true;
 }
 
+int HuffmanTable::Lookup(uint32_t v, int first_len, int* len) const {
+  v &= 0xFFFE;
+  int l = first_len;
+  while (l < kMaxBits && v >= limit_[l]) ++l;
+  *len = l;
+  uint32_t idx = base_[l] + ((v - limit_[l - 1]) >> (16 - l));
+  return idx < n_ ? sorted_[idx] : sorted_[0];
+}
+
 int HuffmanTable::DecodeSlow(BitReader& br, uint32_t v) const {
-  uint32_t prev = 0;
-  for (int len = 1; len <= kMaxBits; ++len) {
-    if (v < limit_[len]) {
-      uint32_t idx = base_[len] + ((v - prev) >> (kMaxBits - len));
-      if (idx >= count_) return -1;
-      br.Skip(len);
-      return sorted_[idx];
-    }
-    prev = limit_[len];
-  }
-  return -1;
+  if (n_ == 0) return -1;
+  int len;
+  int sym = Lookup(v, kQuickBits + 1, &len);
+  br.Skip(len);
+  return sym;
 }
 
 bool ReadCodeLengths(BitReader& br, uint8_t* lengths, size_t n, bool delta) {
@@ -83,11 +78,11 @@ bool ReadCodeLengths(BitReader& br, uint8_t* lengths, size_t n, bool delta) {
     level[i++] = v;
   }
   HuffmanTable lt;
-  if (!lt.Build(level, kLevelSymbols)) return false;
+  lt.Build(level, kLevelSymbols);
 
   for (size_t i = 0; i < n;) {
     int sym = lt.Decode(br);
-    if (sym < 0 || br.Overrun()) return false;
+    if (br.Overrun()) return false;
     if (sym < 16) {
       lengths[i] = static_cast<uint8_t>(delta ? (lengths[i] + sym) & 15 : sym);
       ++i;
