@@ -24,6 +24,7 @@ bool memberIndexAppend(MemberIndex* index, const char16_t* name) {
 
 void memberIndexClearNames(MemberIndex* index) {
   if (!index) return;
+  index->lookup.clear();  // it holds views of the names released below
   for (int32_t i = 0; i < index->count; ++i) std::free(index->names[i]);
   std::free(index->names);
   index->names = nullptr;

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "plugin/arcunpack.h"
+#include "plugin/name_lookup.h"
 #include "rarlib/rar.h"
 
 // The engine handle and the two records it fills. The context's memberName
@@ -24,6 +25,7 @@ struct MemberIndex {
   int32_t count = 0;
   int32_t capacity = 0;        // slots allocated in `names`
   char* password = nullptr;    // owned, or null
+  NameLookup lookup;           // first position of each name in `names`
 };
 
 // Appends an owned copy of `name`; false when memory is exhausted or the
