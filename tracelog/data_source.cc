@@ -3,7 +3,7 @@
 #include <new>
 
 #include "platform/wformat.h"
-#include "tracelog/print.h"
+#include "stream/console_stream.h"
 #include "tracelog/abstract_trace_log.h"
 #include "tracelog/lock_guard.h"
 #include "ubl/diag.h"

@@ -1,7 +1,7 @@
 // The trace log's configuration dump and source listing, printed through
 // ublPrint.
 #include "platform/wformat.h"
-#include "tracelog/print.h"
+#include "stream/console_stream.h"
 #include "tracelog/data_sink.h"
 #include "tracelog/data_source.h"
 #include "tracelog/lock_guard.h"
