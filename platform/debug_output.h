@@ -13,6 +13,7 @@ void platDebugOutput(const char16_t* text);
 // Receives each piece of debugger output as UTF-8 (not zero-terminated).
 using PlatDebugCapture = void (*)(void* user, const char* utf8, size_t length);
 
-// Installs `capture` (null restores standard error) and returns nothing; the
-// pair is swapped atomically.
+// Installs `capture` (null restores standard error). Writers see either the
+// old or the new pair, never a mix. Meant for tests: calls to it must not
+// overlap each other.
 void platSetDebugCapture(PlatDebugCapture capture, void* user);
