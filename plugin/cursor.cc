@@ -1,5 +1,7 @@
 // The forward-only cursor and the name lookups. Names match when their UTF-16 code units
 // are identical; a lookup answers the first member with that name, counting from 0.
+#include <cstdint>
+
 #include "plugin/arcunpack.h"
 #include "plugin/records.h"
 #include "plugin/steps.h"
@@ -21,8 +23,13 @@ int32_t firstPosition(ArchContext* ctx, const ArchChar16* name) {
 extern "C" {
 
 ARCH_API int32_t ArchNextItem(ArchContext* ctx) {
-  if (!isOpen(ctx)) return ARCH_NO_ITEM;
-  if (RARProcessFileW(ctx->state->handle, RAR_SKIP, nullptr, nullptr) != 0) return ARCH_NO_ITEM;
+  if (!isOpen(ctx) || ctx->currentIndex == INT32_MAX) return ARCH_NO_ITEM;
+  // Past the last member the engine holds no member, so there is nothing to skip and the
+  // step succeeds: the cursor keeps counting, as hosts walking to memberCount expect.
+  const bool pastEnd = ctx->currentIndex >= ctx->memberCount;
+  if (!pastEnd && RARProcessFileW(ctx->state->handle, RAR_SKIP, nullptr, nullptr) != 0) {
+    return ARCH_NO_ITEM;
+  }
   stepToNextHeader(ctx);
   return ctx->currentIndex;
 }

@@ -4,32 +4,14 @@
 // (success, or a failure it did not return from), the cursor follows it to the next
 // member; when the engine returned to the member's own header (a failure while a
 // password is set), the cursor stays so the member can be tried again.
-#include <cstring>
-
 #include "plugin/arcunpack.h"
+#include "plugin/memory_target.h"
 #include "plugin/records.h"
 #include "plugin/steps.h"
 #include "rarlib/rar.h"
 #include "ubl/memory.h"
 
 namespace {
-
-// The memory target: blocks are copied whole while they fit; a block that does not fit
-// is dropped whole and a later, smaller one still lands right after the bytes before it.
-struct MemoryTarget {
-  uint8_t* write;
-  uint32_t free;
-};
-
-int deliverBlock(void* userData, const uint8_t* data, size_t length) {
-  auto* t = static_cast<MemoryTarget*>(userData);
-  if (length <= t->free) {
-    std::memcpy(t->write, data, length);
-    t->write += length;
-    t->free -= static_cast<uint32_t>(length);
-  }
-  return RAR_CALLBACK_CONTINUE;  // the integrity check covers dropped blocks too
-}
 
 bool canExtract(ArchContext* ctx, const void* target) {
   return ctx != nullptr && target != nullptr && isOpen(ctx) && ctx->index != nullptr;
@@ -52,7 +34,7 @@ extern "C" {
 ARCH_API int32_t ArchReadMemberToBuffer(ArchContext* ctx, void* buffer, uint32_t size) {
   if (!canExtract(ctx, buffer)) return ARCH_E_FAILED;
   MemoryTarget target{static_cast<uint8_t*>(buffer), size};
-  RARSetCallback(ctx->state->handle, deliverBlock, &target);
+  RARSetCallback(ctx->state->handle, memoryTargetDeliver, &target);
   handPassword(ctx);
   const int64_t headerAt = enginePosition(ctx);
   const int rc = RARProcessFileW(ctx->state->handle, RAR_EXTRACT, nullptr, nullptr);
