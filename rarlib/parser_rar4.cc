@@ -49,11 +49,18 @@ class Rar4Parser : public BlockParser {
   int OpenVolume(RandomAccess& file, uint64_t sig_offset, uint64_t* first_block) override {
     Block main;
     uint64_t pos = sig_offset + 7;
-    in_main_ = true;
-    int rc = ReadBlock(file, pos, &main);
-    in_main_ = false;
-    if (rc == ERAR_END_ARCHIVE) return ERAR_BAD_DATA;
-    if (rc != 0) return rc;
+    // Repeated signatures before the main header are passed over.
+    for (int i = 0; i < 4; ++i) {
+      in_main_ = true;
+      int rc = ReadBlock(file, pos, &main);
+      in_main_ = false;
+      if (rc == ERAR_END_ARCHIVE) return ERAR_BAD_DATA;
+      if (rc != 0) return rc;
+      if (main.kind == BlockKind::kMain) break;
+      uint8_t type;
+      if (ReadExact(file, pos + 2, &type, 1) != 0 || type != kMarker) return ERAR_BAD_DATA;
+      pos = main.next;
+    }
     if (main.kind != BlockKind::kMain) return ERAR_BAD_DATA;
     *first_block = main.next;
     return 0;
@@ -114,6 +121,7 @@ class Rar4Parser : public BlockParser {
       case kMain:
         if (flags & 0x0002) crc_end = head_size < 13 ? head_size : 13;
         break;
+      case kMarker:  // its "CRC" is the fixed signature bytes
       case kOldAuth:
       case kOldSign:
         check_crc = false;
@@ -248,12 +256,10 @@ class Rar4Parser : public BlockParser {
       p += 8;
     }
     if (flags & 0x1000) {
+      // Some writers set the flag without the field; the data is found through
+      // HEAD_SIZE either way.
       long ext = ExtTimeSize(h + p, head_size - p);
-      if (ext < 0) {
-        if (type == kFile) return ERAR_BAD_DATA;
-      } else {
-        p += static_cast<size_t>(ext);
-      }
+      if (ext > 0) p += static_cast<size_t>(ext);
     }
     // An old embedded comment is not covered by the header CRC.
     if (type == kFile && (flags & 0x0008)) *crc_end = p;
