@@ -1,0 +1,158 @@
+// libarchive as an independent peer: on every corpus archive it can read (one file,
+// no password), each member it extracts without error must come out of our engine
+// with the same bytes.
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+
+#ifdef ARCUNPACK_HAVE_LIBARCHIVE
+#include <archive.h>
+#include <archive_entry.h>
+#endif
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "rarlib/rar.h"
+#include "tests/support/corpus.h"
+
+namespace {
+
+#ifdef ARCUNPACK_HAVE_LIBARCHIVE
+
+class Hash {
+ public:
+  Hash() : ctx_(EVP_MD_CTX_new()) { Start(); }
+  ~Hash() { EVP_MD_CTX_free(ctx_); }
+  void Start() { EVP_DigestInit_ex(ctx_, EVP_sha256(), nullptr); }
+  void Add(const void* p, size_t n) { EVP_DigestUpdate(ctx_, p, n); }
+  std::string Hex() {
+    uint8_t md[32];
+    unsigned len = 0;
+    EVP_DigestFinal_ex(ctx_, md, &len);
+    char hex[65];
+    for (int i = 0; i < 32; ++i) std::snprintf(hex + 2 * i, 3, "%02x", md[i]);
+    return hex;
+  }
+
+ private:
+  EVP_MD_CTX* ctx_;
+};
+
+// Name -> SHA-256 of every regular member libarchive extracts without complaint.
+std::map<std::string, std::string> ReadWithLibarchive(const std::string& path) {
+  std::map<std::string, std::string> out;
+  archive* a = archive_read_new();
+  archive_read_support_format_rar(a);
+  archive_read_support_format_rar5(a);
+  if (archive_read_open_filename(a, path.c_str(), 1 << 16) != ARCHIVE_OK) {
+    archive_read_free(a);
+    return out;
+  }
+  archive_entry* e;
+  while (archive_read_next_header(a, &e) == ARCHIVE_OK) {
+    if (archive_entry_filetype(e) != AE_IFREG || archive_entry_hardlink(e) != nullptr) continue;
+    const char* name = archive_entry_pathname_utf8(e);
+    if (name == nullptr) name = archive_entry_pathname(e);
+    Hash h;
+    uint8_t buf[1 << 16];
+    la_ssize_t n;
+    int64_t total = 0;
+    while ((n = archive_read_data(a, buf, sizeof(buf))) > 0) {
+      h.Add(buf, static_cast<size_t>(n));
+      total += n;
+    }
+    if (n < 0) break;  // libarchive gave up: nothing after this is trusted
+    if (archive_entry_size_is_set(e) && archive_entry_size(e) != total) continue;
+    if (name != nullptr) out[name] = h.Hex();
+  }
+  archive_read_free(a);
+  return out;
+}
+
+// (archive, member) pairs not to compare: members libarchive extracts although the
+// reference rejects them, and links and file copies, whose content the two readers
+// present differently.
+std::set<std::pair<std::string, std::string>> ExcludedMembers() {
+  std::set<std::pair<std::string, std::string>> out;
+  std::ifstream in(testsupport::CorpusDir() + "/expected.tsv");
+  std::string line;
+  std::map<std::string, size_t> col;
+  auto split = [](const std::string& s) {
+    std::vector<std::string> cols;
+    std::stringstream ss(s);
+    std::string c;
+    while (std::getline(ss, c, '\t')) cols.push_back(c);
+    return cols;
+  };
+  if (!std::getline(in, line)) return out;
+  std::vector<std::string> head = split(line);
+  for (size_t i = 0; i < head.size(); ++i) col[head[i]] = i;
+  for (const char* k : {"libarchive", "archive", "name", "type"}) {
+    if (!col.count(k)) return out;
+  }
+  while (std::getline(in, line)) {
+    std::vector<std::string> c = split(line);
+    if (c.size() < head.size()) continue;
+    if (c[col["libarchive"]] == "LENIENT" || c[col["type"]] != "file") {
+      out.insert({c[col["archive"]], testsupport::UnescapeName(c[col["name"]])});
+    }
+  }
+  return out;
+}
+
+int OnData(void* user, const uint8_t* data, size_t n) {
+  static_cast<Hash*>(user)->Add(data, n);
+  return RAR_CALLBACK_CONTINUE;
+}
+
+TEST(PeerLibarchive, SameBytesWhereLibarchiveReads) {
+  if (!testsupport::CorpusAvailable()) GTEST_SKIP() << "corpus not present at " << testsupport::CorpusDir();
+  std::set<std::pair<std::string, std::string>> excluded = ExcludedMembers();
+  size_t compared = 0;
+  for (const testsupport::CorpusArchive& a : testsupport::LoadManifest()) {
+    if (a.files.size() != 1 || a.volume != "0" || a.password != "-") continue;
+    std::string path = testsupport::OpenPath(a);
+    std::map<std::string, std::string> peer = ReadWithLibarchive(path);
+    if (peer.empty()) continue;
+    SCOPED_TRACE(a.name());
+    RAROpenArchiveDataEx open = {};
+    open.ArcName = path.c_str();
+    open.OpenMode = RAR_OM_EXTRACT;
+    RARHANDLE h = RAROpenArchiveEx(&open);
+    ASSERT_NE(h, nullptr) << "libarchive opens it, we do not: " << open.OpenResult;
+    Hash hash;
+    RARSetCallback(h, OnData, &hash);
+    RARHeaderDataEx hd;
+    while (RARReadHeaderEx(h, &hd) == ERAR_SUCCESS) {
+      std::string name = testsupport::Utf16ToUtf8(hd.FileNameW);
+      auto it = peer.find(name);
+      if (it == peer.end() || excluded.count({a.name(), name})) {
+        if (RARProcessFileW(h, RAR_SKIP, nullptr, nullptr) != ERAR_SUCCESS) break;
+        continue;
+      }
+      SCOPED_TRACE(name);
+      hash.Start();
+      EXPECT_EQ(RARProcessFileW(h, RAR_EXTRACT, nullptr, nullptr), ERAR_SUCCESS);
+      EXPECT_EQ(hash.Hex(), it->second);
+      ++compared;
+    }
+    RARCloseArchive(h);
+  }
+  RecordProperty("members_compared", static_cast<int>(compared));
+  EXPECT_GT(compared, 0u);
+}
+
+#else
+
+TEST(PeerLibarchive, SameBytesWhereLibarchiveReads) {
+  GTEST_SKIP() << "libarchive was not found when the tests were configured";
+}
+
+#endif
+
+}  // namespace
