@@ -197,6 +197,23 @@ TEST(FileStream, TruncateNeedsWriteMode) {
   EXPECT_EQ(readFile(dir.path("a")), "0123");
 }
 
+TEST(FileStream, FailedWriteChangesNothing) {
+  streamtest::ScratchDir dir;
+  writeFile(dir.path("a"), "0123456789");
+  cFileStream s(dir.wpath("a").c_str());
+  ASSERT_EQ(s.open(FIO_MODE_READ, 0x80), STAT_OK);  // the file is not writable
+  ASSERT_EQ(s.seek(3, FIO_SEEK_BEGIN), STAT_OK);
+  int64_t put = -1;
+  EXPECT_EQ(s.write(bytesOf("xyz"), 3, &put), STAT_ERR_WRITE_FAILED);
+  EXPECT_EQ(put, 0);
+  EXPECT_EQ(s.tell(), 3);
+  EXPECT_EQ(s.length(), 10);
+  uint8_t b[3];
+  int64_t got = 0;
+  ASSERT_EQ(s.read(b, 3, &got), STAT_OK);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(b), 3), "345");
+}
+
 TEST(FileStream, ReopenContinuesAtTheOldPosition) {
   streamtest::ScratchDir dir;
   writeFile(dir.path("a"), "0123456789");

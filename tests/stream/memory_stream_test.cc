@@ -7,6 +7,7 @@
 
 #include "stream/memory_buffer.h"
 #include "stream/memory_stream.h"
+#include "ubl/vmem.h"
 #include "tests/stream/host_stream.h"
 #include "tests/stream/stream_test_util.h"
 
@@ -70,6 +71,30 @@ TEST(MemoryBuffer, GetAndPutBytes) {
   EXPECT_EQ(copy.ctorStat(), STAT_OK);
   EXPECT_EQ(copy.size(), 3072);
   EXPECT_EQ(memcmp(copy.rawPtrAlias(0), data.data(), 3000), 0);
+}
+
+TEST(MemoryBuffer, StorageAtARequestedAddress) {
+  // Find a free range, give it back, then ask for it by address.
+  void* probe = ublVirtualAlloc(nullptr, 8192, UBL_MEM_RESERVE, UBL_PAGE_READWRITE, "test");
+  ASSERT_NE(probe, nullptr);
+  ASSERT_TRUE(ublVirtualFree(probe, 8192, UBL_MEM_RELEASE, "test"));
+  {
+    cMemoryBuffer b(8192, probe, 1024, 1 << 20);
+    ASSERT_EQ(b.ctorStat(), STAT_OK);
+    EXPECT_EQ(b.rawPtrAlias(0), probe);
+    EXPECT_EQ(b.rawPtrAlias(8191)[0], 0);
+
+    // The range is taken now: a second buffer there fails and says why.
+    streamtest::DiagCapture diag;
+    cMemoryBuffer clash(4096, probe, 1024, 1 << 20);
+    EXPECT_EQ(clash.ctorStat(), STAT_ERR_NO_MEMORY);
+    EXPECT_EQ(clash.size(), 0);
+    EXPECT_TRUE(diag.contains("Error: cMemoryBuffer::cMemoryBuffer failed with error 12"));
+  }
+  // Released again by the destructor: the range can be had once more.
+  void* again = ublVirtualAlloc(probe, 8192, UBL_MEM_RESERVE, UBL_PAGE_READWRITE, "test");
+  EXPECT_EQ(again, probe);
+  if (again != nullptr) ublVirtualFree(again, 8192, UBL_MEM_RELEASE, "test");
 }
 
 TEST(MemoryStream, ConstructionAndModes) {
