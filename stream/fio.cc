@@ -114,8 +114,9 @@ RSLT fio_fileClose(PlatFile handle) {
   return platFileClose(handle) == 0 ? STAT_OK : STAT_ERR_CLOSE_FAILED;
 }
 
-RSLT fio_fullPath(const char16_t* path, char16_t* dest, int64_t capacity) {
-  if (path == nullptr || dest == nullptr) return STAT_ERR_READ_FAILED;
+namespace {
+
+RSLT resolveFullPath(const char16_t* path, char16_t* dest, int64_t capacity) {
   const size_t need = platUtf8LengthOf(path);
   if (need == SIZE_MAX || need > 4 * kFullPathUnits) return STAT_ERR_READ_FAILED;
   std::string narrow(need + 1, '\0');
@@ -135,4 +136,15 @@ RSLT fio_fullPath(const char16_t* path, char16_t* dest, int64_t capacity) {
   if (len >= capacity - 1) return STAT_ERR_PATH_TOO_LONG;
   for (int64_t i = 0; i <= len; ++i) dest[i] = local[i];
   return STAT_OK;
+}
+
+}  // namespace
+
+RSLT fio_fullPath(const char16_t* path, char16_t* dest, int64_t capacity) {
+  if (path == nullptr || dest == nullptr) return STAT_ERR_READ_FAILED;
+  try {
+    return resolveFullPath(path, dest, capacity);
+  } catch (...) {  // no memory for the path arithmetic
+    return STAT_ERR_READ_FAILED;
+  }
 }
