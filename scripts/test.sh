@@ -14,4 +14,8 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DARCUNPACK_SANITIZE=ON
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
+# ThreadSanitizer over the trace log's tests (one program, quick).
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DARCUNPACK_TSAN=ON
+cmake --build build-tsan -j "$jobs" --target tracelog_tests
+TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/tracelog_tests
 echo "all tests passed"

@@ -95,13 +95,13 @@ TEST(TraceLogThreads, ReconfiguringWhileWriting) {
   });
   writer.join();
   other.join();
+  const std::regex re(std::string("k\\|3\\|") + kStampPattern +
+                      "[:<>=]\\[[ab]:t\\]  alpha \\d+ \r\n");
   size_t records = 0;
   for (const std::string& e : journal) {
     if (e.rfind("k.logging=", 0) == 0) continue;  // the switch reaching the sink
     ++records;
-    EXPECT_TRUE(std::regex_match(e, std::regex(std::string("k\\|3\\|") + kStampPattern +
-                                               "[:<>=]\\[[ab]:t\\]  alpha \\d+ \r\n")))
-        << e;
+    EXPECT_TRUE(std::regex_match(e, re)) << e;
   }
   EXPECT_GE(size_t(kRecords), records);  // the others went to the parent's callback
 }
