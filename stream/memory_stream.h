@@ -57,7 +57,7 @@ class cMemoryStream : public cAbstractStream {
   virtual uint8_t* rawPtrAlias(int64_t offset, int32_t origin);
 
   RSLT ctorStat() const { return mCtorStat; }
-  // The storage, or null; for inspection.
+  // The storage, or null; read-only view for callers that check capacity.
   const cMemoryBuffer* buffer() const { return mBuffer; }
 
  private:

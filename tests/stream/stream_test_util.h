@@ -54,9 +54,9 @@ inline std::string readFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline std::string pattern(size_t n, unsigned seed = 1) {
+inline std::string pattern(size_t n, unsigned salt = 1) {
   std::string s(n, '\0');
-  uint32_t x = seed * 2654435761u + 1;
+  uint32_t x = salt * 2654435761u + 1;
   for (auto& c : s) {
     x = x * 1103515245u + 12345u;
     c = static_cast<char>(x >> 16);
