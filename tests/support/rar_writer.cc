@@ -213,7 +213,7 @@ Bytes RarWriter::FileHeader(const RarEntry& e, const Bytes& packed, uint64_t par
   PutVint(&fields, e.directory ? (e.unix_host ? 0x41ED : 0x10) : (e.unix_host ? 0x81A4 : e.attr));
   Put32(&fields, kUnixTime);
   if (file_flags & 0x0004) Put32(&fields, part_crc);
-  uint64_t ci = static_cast<uint64_t>(e.method) << 7;
+  uint64_t ci = (static_cast<uint64_t>(e.method) << 7) | static_cast<uint64_t>(e.rar5_algo & 0x3F);
   if (e.solid && !service) ci |= 0x0040;
   PutVint(&fields, ci);
   PutVint(&fields, e.unix_host || !e.link_target.empty() ? 1 : 0);

@@ -37,6 +37,7 @@ struct RarEntry {
   bool large = false;        // RAR 4: 64-bit size fields
   int method = 0;            // 0 stored .. 5; with method > 0 supply `packed`
   int unp_ver = 29;          // RAR 4 unpack version byte
+  int rar5_algo = 0;         // RAR 5 compression algorithm version
   std::optional<Bytes> packed;    // packed bytes to store instead of `data`
   std::optional<uint32_t> crc;    // overrides the CRC32 of `data`
   std::optional<uint64_t> unp_size;  // overrides data.size()
