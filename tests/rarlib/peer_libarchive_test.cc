@@ -115,7 +115,9 @@ TEST(PeerLibarchive, SameBytesWhereLibarchiveReads) {
   std::set<std::pair<std::string, std::string>> excluded = ExcludedMembers();
   size_t compared = 0;
   for (const testsupport::CorpusArchive& a : testsupport::LoadManifest()) {
-    if (a.files.size() != 1 || a.volume != "0" || a.password != "-") continue;
+    // Damaged archives are left out: the libarchive release at hand has known memory
+    // faults on some of them, and there is no agreed content to compare anyway.
+    if (a.files.size() != 1 || a.volume != "0" || a.password != "-" || a.category == "damaged") continue;
     std::string path = testsupport::OpenPath(a);
     std::map<std::string, std::string> peer = ReadWithLibarchive(path);
     if (peer.empty()) continue;
