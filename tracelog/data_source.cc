@@ -88,8 +88,7 @@ void cTlDataSource::vlogf(const char16_t* subName, LogLevel level, const char16_
   }
   char16_t message[kMessageCapacity];
   platVFormatW(message, kMessageCapacity, format ? format : u"", args);
-  owner->writeRecord(this, level + 2, subName, nullptr, message, TLR_LOG | TLR_STRING, 0,
-                     nullptr);
+  owner->writeRecord(this, level + 2, subName, nullptr, message, TLR_LOG | TLR_STRING, 0, nullptr);
 }
 
 std::u16string cTlDataSource::copyName() {

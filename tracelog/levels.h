@@ -25,7 +25,9 @@ constexpr TraceLevel TRACE_LEVEL_MINOR = 3;
 constexpr TraceLevel TRACE_LEVEL_MAX = TRACE_LEVEL_MINOR;
 
 // Range tests as the setters apply them: unsigned, so negatives are refused.
-constexpr bool tlLogLevelValid(LogLevel level) { return uint32_t(level) <= uint32_t(LOG_LEVEL_MAX); }
+constexpr bool tlLogLevelValid(LogLevel level) {
+  return uint32_t(level) <= uint32_t(LOG_LEVEL_MAX);
+}
 constexpr bool tlTraceLevelValid(TraceLevel level) {
   return uint32_t(level) <= uint32_t(TRACE_LEVEL_MAX);
 }

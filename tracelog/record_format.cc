@@ -46,9 +46,9 @@ tlRecordTime tlLaterRecordTime(int64_t timeBase, uint32_t microOffset, uint64_t 
 }
 
 size_t tlFormatStamp(char16_t* out, size_t capacity, const tlStampFields& f) {
-  size_t full = platFormatW(out, capacity, u"[%d][%02i/%02i %02i:%02i:%02i.%06u]",
-                            int32_t(f.thread), f.month, f.day, f.hour, f.minute, f.second,
-                            f.micros);
+  size_t full =
+      platFormatW(out, capacity, u"[%d][%02i/%02i %02i:%02i:%02i.%06u]", int32_t(f.thread), f.month,
+                  f.day, f.hour, f.minute, f.second, f.micros);
   if (capacity == 0) return 0;
   return full < capacity ? full : capacity - 1;
 }
@@ -87,9 +87,9 @@ size_t tlFormatLine(char16_t* line, const char16_t* stamp, const char16_t* marke
   }
 
   // Value kind: the first of bool, decimal, hexadecimal, string that is set.
-  const uint32_t kind = (r.flags & TLR_BOOL)  ? TLR_BOOL
-                        : (r.flags & TLR_DEC) ? TLR_DEC
-                        : (r.flags & TLR_HEX) ? TLR_HEX
+  const uint32_t kind = (r.flags & TLR_BOOL)     ? TLR_BOOL
+                        : (r.flags & TLR_DEC)    ? TLR_DEC
+                        : (r.flags & TLR_HEX)    ? TLR_HEX
                         : (r.flags & TLR_STRING) ? TLR_STRING
                                                  : 0;
   if (kind) {

@@ -47,9 +47,9 @@ size_t tlComposeRecord(char16_t* line, cTlDataSource* source, const tlRecordText
   PlatLocalTime local;
   platLocalTimeOf(t.seconds, &local);
   char16_t stamp[TL_STAMP_CAPACITY];
-  tlFormatStamp(stamp, TL_STAMP_CAPACITY,
-                {platThreadId(), local.month, local.day, local.hour, local.minute, local.second,
-                 t.micros});
+  tlFormatStamp(
+      stamp, TL_STAMP_CAPACITY,
+      {platThreadId(), local.month, local.day, local.hour, local.minute, local.second, t.micros});
   gState.marker = tlChooseMarker(record.flags, gState.marker);
 
   tlRecordText r = record;

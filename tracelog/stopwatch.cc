@@ -5,12 +5,22 @@
 uint64_t cStopwatch::convert(uint64_t ticks, uint32_t unit, uint64_t frequency) {
   uint64_t perSecond;
   switch (unit) {
-    case UNIT_TICKS: return ticks;
-    case UNIT_SECONDS: perSecond = 1; break;
-    case UNIT_MILLISECONDS: perSecond = 1000; break;
-    case UNIT_MICROSECONDS: perSecond = 1000000; break;
-    case UNIT_NANOSECONDS: perSecond = 1000000000; break;
-    default: return 0;
+    case UNIT_TICKS:
+      return ticks;
+    case UNIT_SECONDS:
+      perSecond = 1;
+      break;
+    case UNIT_MILLISECONDS:
+      perSecond = 1000;
+      break;
+    case UNIT_MICROSECONDS:
+      perSecond = 1000000;
+      break;
+    case UNIT_NANOSECONDS:
+      perSecond = 1000000000;
+      break;
+    default:
+      return 0;
   }
   if (frequency == 0) return 0;
   // Whole seconds and the remainder apart: ticks * perSecond would wrap after

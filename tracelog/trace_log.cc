@@ -89,8 +89,8 @@ void cTraceLog::writeRecord(cTlDataSource* source, int32_t code, const char16_t*
   char16_t line[TL_LINE_CAPACITY];
   cAbstractTraceLog* target = nullptr;
   lock();
-  if (tlComposeRecord(line, source,
-                      {nullptr, subName, text, detail, flags, value, stringValue}) != 0)
+  if (tlComposeRecord(line, source, {nullptr, subName, text, detail, flags, value, stringValue}) !=
+      0)
     target = deliverLocked(code, line);
   unlock();
   // A forwarded line reaches the target after this log's lock is released.

@@ -31,7 +31,8 @@ TEST(HostProcess, ExportWarningIsOneLineOnStandardError) {
   // The first record of a process carries the initial marker ":".
   std::smatch m;
   ASSERT_TRUE(std::regex_search(
-      err, m, std::regex(std::string("^") + kStampPattern + ":\\[ubl\\] Warning: ArchOpenFile[^\r]*\r\n")))
+      err, m,
+      std::regex(std::string("^") + kStampPattern + ":\\[ubl\\] Warning: ArchOpenFile[^\r]*\r\n")))
       << err;
   // Nothing else from the trace log: no second record, no start-up or tear-down text.
   EXPECT_EQ(std::string::npos, m.suffix().str().find("[ubl"));

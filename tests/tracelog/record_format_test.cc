@@ -1,10 +1,11 @@
 // The pure steps of a record: time, stamp, marker and line shape.
+#include "tracelog/record_format.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "tracelog/levels.h"
-#include "tracelog/record_format.h"
 #include "tracelog/stopwatch.h"
 #include "tracelog_test_util.h"
 
@@ -53,8 +54,8 @@ const LineCase kLineCases[] = {
      ">[src] T false\n"},
     {"decimal wins over hex and string", u":", nullptr, u"T", nullptr,
      TLR_LOG | TLR_DEC | TLR_HEX | TLR_STRING, 10, u"sv", ":[src] T 10\r\n"},
-    {"trace flag wins over log flag", u">", nullptr, u"T", nullptr, TLR_ENTER | TLR_LOG, 0,
-     nullptr, ">[src] T\n"},
+    {"trace flag wins over log flag", u">", nullptr, u"T", nullptr, TLR_ENTER | TLR_LOG, 0, nullptr,
+     ">[src] T\n"},
     {"no line shape", u":", nullptr, u"T", nullptr, 0, 0, nullptr, ""},
     {"value kind only", u":", nullptr, u"T", nullptr, TLR_HEX | TLR_DEC, 1, nullptr, ""},
 };
@@ -64,8 +65,7 @@ TEST(RecordFormat, LineShapes) {
     SCOPED_TRACE(c.what);
     char16_t line[TL_LINE_CAPACITY];
     size_t n = tlFormatLine(line, kStamp, c.marker,
-                            {u"src", c.subName, c.text, c.detail, c.flags, c.value,
-                             c.stringValue});
+                            {u"src", c.subName, c.text, c.detail, c.flags, c.value, c.stringValue});
     std::string expected = *c.expected ? utf8(kStamp) + c.expected : "";
     EXPECT_EQ(expected, utf8(line));
     EXPECT_EQ(std::u16string(line).size(), n);
@@ -93,8 +93,10 @@ TEST(RecordFormat, MarkerFirstFlagThatApplies) {
     const char16_t* current;
     const char* expected;
   } cases[] = {
-      {TLR_ENTER | TLR_LEAVE, u":", ">"}, {TLR_MARK | TLR_LEAVE, u":", "="},
-      {TLR_LEAVE, u":", "<"},             {TLR_LOG, u"<", "<"},
+      {TLR_ENTER | TLR_LEAVE, u":", ">"},
+      {TLR_MARK | TLR_LEAVE, u":", "="},
+      {TLR_LEAVE, u":", "<"},
+      {TLR_LOG, u"<", "<"},
       {0, u":", ":"},
   };
   for (const auto& c : cases) EXPECT_EQ(c.expected, utf8(tlChooseMarker(c.flags, c.current)));

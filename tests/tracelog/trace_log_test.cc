@@ -54,9 +54,12 @@ TEST(TraceLogFilter, LevelSwitchAndOwner) {
     LogLevel recordLevel;
     bool written;
   } cases[] = {
-      {LOG_LEVEL_WARN, true, LOG_LEVEL_ERROR, true},  {LOG_LEVEL_WARN, true, LOG_LEVEL_WARN, true},
-      {LOG_LEVEL_WARN, true, LOG_LEVEL_DIAG, false},  {LOG_LEVEL_WARN, false, LOG_LEVEL_ERROR, false},
-      {LOG_LEVEL_MUTE, true, LOG_LEVEL_MUTE, true},   {LOG_LEVEL_MUTE, true, LOG_LEVEL_ERROR, false},
+      {LOG_LEVEL_WARN, true, LOG_LEVEL_ERROR, true},
+      {LOG_LEVEL_WARN, true, LOG_LEVEL_WARN, true},
+      {LOG_LEVEL_WARN, true, LOG_LEVEL_DIAG, false},
+      {LOG_LEVEL_WARN, false, LOG_LEVEL_ERROR, false},
+      {LOG_LEVEL_MUTE, true, LOG_LEVEL_MUTE, true},
+      {LOG_LEVEL_MUTE, true, LOG_LEVEL_ERROR, false},
   };
   for (const auto& c : cases) {
     journal.clear();
@@ -66,7 +69,8 @@ TEST(TraceLogFilter, LevelSwitchAndOwner) {
     s->log(nullptr, c.recordLevel, u"t");
     ASSERT_EQ(c.written ? 1u : 0u, journal.size());
     if (c.written) {
-      EXPECT_EQ("k|" + std::to_string(c.recordLevel + 2), journal[0].substr(0, journal[0].find('|', 2)));
+      EXPECT_EQ("k|" + std::to_string(c.recordLevel + 2),
+                journal[0].substr(0, journal[0].find('|', 2)));
       EXPECT_EQ("[src] t\r\n", afterMarker(journal[0]));
     }
   }
@@ -99,7 +103,8 @@ TEST(TraceLogOutput, DestinationOrder) {
     s->log(nullptr, LOG_LEVEL_ERROR, u"one");
     auto lines = cap.lines();
     ASSERT_EQ(1u, lines.size());
-    EXPECT_TRUE(std::regex_match(lines[0], std::regex(std::string(kStampPattern) + "[:<>=]\\[src\\] one\r\n")))
+    EXPECT_TRUE(std::regex_match(
+        lines[0], std::regex(std::string(kStampPattern) + "[:<>=]\\[src\\] one\r\n")))
         << lines[0];
   }
 
@@ -155,9 +160,12 @@ TEST(TraceLogLevels, SettersAndResults) {
     bool result;
     int32_t after;  // level both sources hold afterwards
   } cases[] = {
-      {true, 5, false, LOG_LEVEL_WARN},  {true, -1, false, LOG_LEVEL_WARN},
-      {true, 3, true, 3},                {false, 2, true, 2},
-      {false, 7, false, 2},              {false, -1, false, 2},
+      {true, 5, false, LOG_LEVEL_WARN},
+      {true, -1, false, LOG_LEVEL_WARN},
+      {true, 3, true, 3},
+      {false, 2, true, 2},
+      {false, 7, false, 2},
+      {false, -1, false, 2},
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.level);
@@ -344,7 +352,7 @@ TEST(ThreadedTraceLog, SinkChainEdits) {
   EXPECT_FALSE(log.addDataSink(nullptr));
   log.addDataSink(&a);
   log.addDataSink(&b);
-  log.addDataSink(&c);  // chain C B A
+  log.addDataSink(&c);                // chain C B A
   EXPECT_FALSE(log.addDataSink(&b));  // already in the chain
   EXPECT_EQ(&c, log.firstDataSink());
 
@@ -362,7 +370,7 @@ TEST(ThreadedTraceLog, SinkChainEdits) {
   log.removeDataSink(&b);  // middle: its neighbours join
   EXPECT_EQ("CA", receivers());
   EXPECT_EQ(&a, b.getNext());  // its own link is left alone
-  log.removeDataSink(&c);  // head: the next one becomes the head
+  log.removeDataSink(&c);      // head: the next one becomes the head
   EXPECT_EQ(&a, log.firstDataSink());
   EXPECT_EQ("A", receivers());
   log.addDataSink(&b);  // a removed sink may come back
