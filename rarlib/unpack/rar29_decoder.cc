@@ -305,8 +305,17 @@ DecodeStatus Rar29Decoder::Copy(uint32_t length, uint32_t dist) {
   uint64_t dst = pos_ & wmask_;
   uint64_t src = (pos_ - dist) & wmask_;
   uint8_t* w = window_.get();
-  if (dist >= length && dst + length <= wsize_ && src + length <= wsize_) {
-    std::memcpy(w + dst, w + src, length);
+  if (dst + length <= wsize_ && src + length <= wsize_) {
+    if (dist == 1) {
+      std::memset(w + dst, w[src], length);
+    } else {
+      // Chunks of at most `dist` bytes never overlap their source.
+      for (uint32_t done = 0; done < length;) {
+        uint32_t n = length - done < dist ? length - done : dist;
+        std::memcpy(w + dst + done, w + src + done, n);
+        done += n;
+      }
+    }
   } else {
     for (uint32_t i = 0; i < length; ++i) {
       w[dst] = w[src];
