@@ -21,6 +21,8 @@ struct Listed {
   int method;
   bool dir;
   bool encrypted;
+  int unp_ver;
+  uint32_t crc;  // 0 when the header carries no CRC32
 };
 
 RARHANDLE OpenPath(const std::string& path, unsigned mode, RAROpenArchiveDataEx* d) {
@@ -43,7 +45,9 @@ std::vector<Listed> List(const std::string& path, int* rc) {
     if (*rc != 0) break;
     out.push_back(Listed{testsupport::Utf16ToUtf8(hd.FileNameW),
                          hd.UnpSize | (uint64_t{hd.UnpSizeHigh} << 32), static_cast<int>(hd.Method),
-                         (hd.Flags & RHDF_DIRECTORY) == RHDF_DIRECTORY, (hd.Flags & RHDF_ENCRYPTED) != 0});
+                         (hd.Flags & RHDF_DIRECTORY) == RHDF_DIRECTORY, (hd.Flags & RHDF_ENCRYPTED) != 0,
+                         static_cast<int>(hd.UnpVer),
+                         hd.HashType == RAR_HASH_CRC32 ? hd.FileCRC : 0});
     EXPECT_EQ(RARProcessFileW(h, RAR_SKIP, nullptr, nullptr), 0);
   }
   EXPECT_EQ(RARCloseArchive(h), 0);
@@ -76,10 +80,16 @@ TEST(CorpusTest, ListingsMatchTheReference) {
       const auto& g = got[i];
       const auto& w = want[i];
       if (g.name != w.name) diff << "#" << i << " name '" << g.name << "' vs '" << w.name << "'; ";
-      if (g.unp_size != w.unp_size && w.type == "file") diff << "#" << i << " size " << g.unp_size << " vs " << w.unp_size << "; ";
+      if (g.unp_size != w.unp_size) diff << "#" << i << " size " << g.unp_size << " vs " << w.unp_size << "; ";
       if (g.method != w.method) diff << "#" << i << " method " << g.method << " vs " << w.method << "; ";
       if (g.dir != w.dir) diff << "#" << i << " dir; ";
       if (g.encrypted != w.encrypted) diff << "#" << i << " encrypted; ";
+      if (g.unp_ver != w.unp_ver) diff << "#" << i << " unp_ver " << g.unp_ver << " vs " << w.unp_ver << "; ";
+      char crc[9];
+      std::snprintf(crc, sizeof crc, "%08x", g.crc);
+      if (w.crc32 != "-" && w.status == "OK" && !w.encrypted && g.crc != 0 && w.crc32 != crc) {
+        diff << "#" << i << " crc " << crc << " vs " << w.crc32 << "; ";
+      }
     }
     EXPECT_EQ(diff.str(), "") << "walk ended with " << rc;
     ++compared;
