@@ -107,6 +107,9 @@ TEST(Rar29Decoder, SolidMembersKeepWindowTablesAndHistory) {
     Bytes out;
     ASSERT_EQ(DecodeAll(*dec, m1.bytes(), 9, false, &out), DecodeStatus::kOk);
     EXPECT_EQ(std::string(out.begin(), out.end()), "hello hel");
+    // An empty member without packed data in between leaves the state alone.
+    ASSERT_EQ(DecodeAll(*dec, {}, 0, true, &out), DecodeStatus::kOk);
+    EXPECT_TRUE(out.empty());
     ASSERT_EQ(DecodeAll(*dec, m2.bytes(), 8, true, &out), DecodeStatus::kOk);
     EXPECT_EQ(std::string(out.begin(), out.end()), "lo hello");
     // A non-solid member may not reach back into the previous one.
@@ -209,6 +212,8 @@ TEST(Rar29Decoder, BrokenStreamsFail) {
   }
   cases.push_back({"truncated", Start().bytes(), 1000, DecodeStatus::kBadData});
   cases.push_back({"no data", {}, 10, DecodeStatus::kBadData});
+  // A PPM block that continues a model, at the start of a non-solid member.
+  cases.push_back({"PPM block without a model", {0x82, 0, 0, 0, 0, 0, 0, 0}, 10, DecodeStatus::kBadData});
   {
     LzWriter w = Start();
     w.Filter(RecordSpec{1, 0, false, 3, {}, &other});
