@@ -25,6 +25,11 @@ struct ScanLine {
   std::string name;
 };
 
+// A sanitizer report ends the harness with its own exit code, never mistaken for the
+// harness's 1 (some member failed).
+const char kSanitizerExit[] =
+    "ASAN_OPTIONS=\"$ASAN_OPTIONS:exitcode=86\" UBSAN_OPTIONS=\"$UBSAN_OPTIONS:exitcode=86\" ";
+
 std::string shellQuote(const std::string& s) {
   std::string out = "'";
   for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -34,7 +39,7 @@ std::string shellQuote(const std::string& s) {
 // Runs the harness; false when it did not end normally (a crash or a signal).
 bool runScan(const std::string& via, const CorpusArchive& a, std::vector<ScanLine>* lines,
              int* exitCode) {
-  std::string cmd = shellQuote(std::string(ARCUNPACK_BUILD_DIR) + "/archost") + " --via " + via;
+  std::string cmd = std::string(kSanitizerExit) + shellQuote(std::string(ARCUNPACK_BUILD_DIR) + "/archost") + " --via " + via;
   if (a.password != "-") cmd += " --password " + shellQuote(a.password);
   cmd += " scan " + shellQuote(testsupport::OpenPath(a)) + " 2>/dev/null";
   FILE* p = popen(cmd.c_str(), "r");
