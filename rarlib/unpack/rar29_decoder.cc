@@ -195,6 +195,10 @@ DecodeStatus Rar29Decoder::Decode(ByteSource& src, uint64_t unpacked_size, bool 
   } catch (const std::bad_alloc&) {
     st = DecodeStatus::kNoMemory;
   }
+  // Garbage decoded after a failed read is the source's fault, not the data's.
+  if ((st == DecodeStatus::kOk || st == DecodeStatus::kBadData) && br_.ReadFailed()) {
+    st = DecodeStatus::kReadError;
+  }
   sink_ = nullptr;
   br_.Reset(nullptr);
   if (st != DecodeStatus::kOk) broken_ = true;
