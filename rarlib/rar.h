@@ -150,7 +150,13 @@ int RARReadHeaderEx(RARHANDLE handle, RARHeaderDataEx* header);
 // it to `destName` (or destPath joined with the member name when destName is
 // null) or, with no destination at all, hands it to the data callback only.
 // Returns 0 or an ERAR_* code. Afterwards the handle stands after the member
-// and its trailing service blocks.
+// and its trailing service blocks. In list mode only RAR_SKIP is allowed
+// (others: ERAR_UNKNOWN, nothing moves). Without a current member (none read,
+// or already processed) the result is the code that ended the walk, or
+// ERAR_UNKNOWN. A link member is delivered as its target text; a directory
+// produces nothing. RAR_EXTRACT to a destination writes exactly that path,
+// never through a symbolic link at it; a member name that would leave destPath
+// is refused with ERAR_ECREATE.
 int RARProcessFileW(RARHANDLE handle, int operation, const char16_t* destPath,
                     const char16_t* destName);
 
