@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "rarlib/legacy/checksum14.h"
+#include "rarlib/legacy/legacy_cipher.h"
 #include "rarlib/text.h"
 
 namespace rarlib {
@@ -386,8 +388,16 @@ int Archive::ProcessFile(int operation, const char16_t* dest_path, const char16_
 int Archive::Preflight() const {
   const Block& h = member_.header;
   if (member_.parts_error != 0) return member_.parts_error;
-  if (h.encrypted) return ERAR_MISSING_PASSWORD;
+  if (h.encrypted && (password_.empty() || LegacyCipherOf(h) == LegacyCipher::kNone)) {
+    return ERAR_MISSING_PASSWORD;
+  }
   return 0;
+}
+
+// The legacy cipher of an encrypted RAR 1.4 or RAR 1.5-2.x member; kNone otherwise.
+LegacyCipher Archive::LegacyCipherOf(const Block& h) const {
+  if (!h.encrypted || info().format == ArchiveFormat::kRar5) return LegacyCipher::kNone;
+  return SelectLegacyCipher(info().format == ArchiveFormat::kRar14, h.unp_ver);
 }
 
 // A member of a solid run that is not decoded leaves the run unusable.
@@ -413,11 +423,18 @@ int Archive::Unpack(ByteSink* target) {
                : write_error_;
   }
   PartSource src(&volumes_, &member_.parts);
+  ByteSource* packed = &src;
+  std::unique_ptr<LegacyDecryptSource> legacy;
+  if (LegacyCipherOf(h) != LegacyCipher::kNone) {
+    legacy = std::make_unique<LegacyDecryptSource>(&src, LegacyCipherOf(h), password_);
+    packed = legacy.get();
+  }
   Crc32Check crc(member_.crc);
-  DataCheck* check = member_.has_crc ? &crc : nullptr;
+  Checksum14Check sum14(member_.crc);
+  DataCheck* check = !member_.has_crc ? nullptr : h.sum16 ? static_cast<DataCheck*>(&sum14) : &crc;
   const uint64_t limit = h.unp_size_unknown ? UINT64_MAX : h.unp_size;
   CheckedSink sink(target, check, limit);
-  rc = h.decoder_version == 0 ? UnpackStored(&src, &sink) : UnpackCompressed(&src, &sink);
+  rc = h.decoder_version == 0 ? UnpackStored(packed, &sink) : UnpackCompressed(packed, &sink);
   if (rc == ERAR_EREAD && src.error() != 0) rc = src.error();
   if (rc == ERAR_EWRITE) rc = sink.overflowed() ? ERAR_BAD_DATA : write_error_;
   if (rc != 0) return rc;

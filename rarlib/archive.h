@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "rarlib/block.h"
+#include "rarlib/legacy/legacy_cipher.h"
 #include "rarlib/parser.h"
 #include "rarlib/rar.h"
 #include "rarlib/sinks.h"
@@ -69,6 +70,7 @@ class Archive {
   // Decodes the current member into `target` and checks it; 0 or an ERAR_* code.
   int Unpack(ByteSink* target);
   int Preflight() const;
+  LegacyCipher LegacyCipherOf(const Block& h) const;
   void MarkSkipped();
   int UnpackStored(ByteSource* src, CheckedSink* sink);
   int UnpackCompressed(ByteSource* src, CheckedSink* sink);

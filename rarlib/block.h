@@ -66,6 +66,7 @@ struct Block {
   uint32_t method = 0x30;    // 0x30..0x35
   uint64_t dict_size = 0;    // bytes
   uint32_t hash_type = 0;    // RAR_HASH_*
+  bool sum16 = false;        // `crc` is the 16-bit RAR 1.4 checksum, not a CRC32
   uint8_t hash[32] = {};
   uint32_t redir_type = 0;   // RAR_REDIR_*
   std::string link_target;   // UTF-8, RAR 5 redirection record

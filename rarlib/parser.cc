@@ -9,6 +9,7 @@ namespace rarlib {
 
 std::unique_ptr<BlockParser> MakeRar4Parser();
 std::unique_ptr<BlockParser> MakeRar5Parser();
+std::unique_ptr<BlockParser> MakeRar14Parser();
 
 namespace {
 
@@ -77,6 +78,8 @@ std::unique_ptr<BlockParser> MakeParser(ArchiveFormat format) {
       return MakeRar4Parser();
     case ArchiveFormat::kRar5:
       return MakeRar5Parser();
+    case ArchiveFormat::kRar14:
+      return MakeRar14Parser();
     default:
       return nullptr;
   }
