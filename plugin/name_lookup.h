@@ -5,8 +5,12 @@
 // lookup gives exactly what a linear search from member 0 gives. The lookup keeps views
 // of the names it is given: the caller keeps those strings alive and unchanged for as long
 // as the lookup is used (the member index owns both).
+//
+// Names come from archives, so they are hostile: the table hashes them with SipHash under
+// a key drawn once per process, so that no archive can be built to make its names collide.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <unordered_map>
@@ -23,5 +27,8 @@ class NameLookup {
   void clear() noexcept { map_.clear(); }
 
  private:
-  std::unordered_map<std::u16string_view, int32_t> map_;
+  struct KeyedHash {
+    size_t operator()(std::u16string_view name) const noexcept;
+  };
+  std::unordered_map<std::u16string_view, int32_t, KeyedHash> map_;
 };
