@@ -61,9 +61,9 @@ struct KnownProgram {
 };
 
 constexpr KnownProgram kKnownPrograms[] = {
-    {53, 0xAD576887u, Filter29Kind::kE8},      {57, 0x3CD7E57Eu, Filter29Kind::kE8E9},
+    {53, 0xAD576887u, Filter29Kind::kE8},       {57, 0x3CD7E57Eu, Filter29Kind::kE8E9},
     {120, 0x3769893Fu, Filter29Kind::kItanium}, {29, 0x0E06077Du, Filter29Kind::kDelta},
-    {149, 0x1C2C5DC8u, Filter29Kind::kRgb},    {216, 0xBC85E701u, Filter29Kind::kAudio},
+    {149, 0x1C2C5DC8u, Filter29Kind::kRgb},     {216, 0xBC85E701u, Filter29Kind::kAudio},
 };
 
 inline uint32_t Le32(const uint8_t* p) {
@@ -148,7 +148,8 @@ void RunRgb(const uint8_t* in, uint8_t* out, uint32_t n, uint32_t width, uint32_
         int up = out[j - width + 3];
         int ul = out[j - width];
         int q = static_cast<int>(prev) + up - ul;
-        int pa = q > static_cast<int>(prev) ? q - static_cast<int>(prev) : static_cast<int>(prev) - q;
+        int pa =
+            q > static_cast<int>(prev) ? q - static_cast<int>(prev) : static_cast<int>(prev) - q;
         int pb = q > up ? q - up : up - q;
         int pc = q > ul ? q - ul : ul - q;
         if (pa <= pb && pa <= pc) {
@@ -170,7 +171,9 @@ void RunRgb(const uint8_t* in, uint8_t* out, uint32_t n, uint32_t width, uint32_
   }
 }
 
-inline uint32_t Abs(int32_t v) { return v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v); }
+inline uint32_t Abs(int32_t v) {
+  return v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
+}
 
 void RunAudio(const uint8_t* in, uint8_t* out, uint32_t n, uint32_t channels) {
   uint32_t src = 0;
@@ -204,13 +207,26 @@ void RunAudio(const uint8_t* in, uint8_t* out, uint32_t n, uint32_t channels) {
         }
         for (uint32_t& d : dif) d = 0;
         switch (m) {
-          case 1: if (k1 >= -16) --k1; break;
-          case 2: if (k1 < 16) ++k1; break;
-          case 3: if (k2 >= -16) --k2; break;
-          case 4: if (k2 < 16) ++k2; break;
-          case 5: if (k3 >= -16) --k3; break;
-          case 6: if (k3 < 16) ++k3; break;
-          default: break;
+          case 1:
+            if (k1 >= -16) --k1;
+            break;
+          case 2:
+            if (k1 < 16) ++k1;
+            break;
+          case 3:
+            if (k2 >= -16) --k2;
+            break;
+          case 4:
+            if (k2 < 16) ++k2;
+            break;
+          case 5:
+            if (k3 >= -16) --k3;
+            break;
+          case 6:
+            if (k3 < 16) ++k3;
+            break;
+          default:
+            break;
         }
       }
       ++count;
@@ -233,8 +249,8 @@ bool ClassifyFilter29Program(const uint8_t* code, size_t size, Filter29Kind* kin
   return true;
 }
 
-DecodeStatus RunFilter29(const Filter29Instance& f, uint8_t* data, uint32_t n,
-                         uint32_t file_offset, uint8_t* scratch, uint8_t** result) {
+DecodeStatus RunFilter29(const Filter29Instance& f, uint8_t* data, uint32_t n, uint32_t file_offset,
+                         uint8_t* scratch, uint8_t** result) {
   *result = data;
   switch (f.kind) {
     case Filter29Kind::kE8:
@@ -247,19 +263,22 @@ DecodeStatus RunFilter29(const Filter29Instance& f, uint8_t* data, uint32_t n,
       RunItanium(data, n, file_offset);
       return DecodeStatus::kOk;
     case Filter29Kind::kDelta:
-      if (n > kFilter29MaxLength / 2 || f.regs[0] < 1 || f.regs[0] > 1024) return DecodeStatus::kBadData;
+      if (n > kFilter29MaxLength / 2 || f.regs[0] < 1 || f.regs[0] > 1024)
+        return DecodeStatus::kBadData;
       RunDelta(data, scratch, n, f.regs[0]);
       *result = scratch;
       return DecodeStatus::kOk;
     case Filter29Kind::kRgb:
-      if (n < 3 || n > kFilter29MaxLength / 2 || f.regs[0] < 3 || f.regs[0] - 3 > n || f.regs[1] > 2) {
+      if (n < 3 || n > kFilter29MaxLength / 2 || f.regs[0] < 3 || f.regs[0] - 3 > n ||
+          f.regs[1] > 2) {
         return DecodeStatus::kBadData;
       }
       RunRgb(data, scratch, n, f.regs[0], f.regs[1]);
       *result = scratch;
       return DecodeStatus::kOk;
     case Filter29Kind::kAudio:
-      if (n > kFilter29MaxLength / 2 || f.regs[0] < 1 || f.regs[0] > 128) return DecodeStatus::kBadData;
+      if (n > kFilter29MaxLength / 2 || f.regs[0] < 1 || f.regs[0] > 128)
+        return DecodeStatus::kBadData;
       RunAudio(data, scratch, n, f.regs[0]);
       *result = scratch;
       return DecodeStatus::kOk;

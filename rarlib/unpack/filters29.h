@@ -40,8 +40,8 @@ struct Filter29Instance {
 // `data` (E8, E8E9, ITANIUM work in place) or in `scratch` (at least n bytes); *result
 // says which. `file_offset` is the offset of data[0] within the member. Returns kOk,
 // kBadData for parameters outside the filter's limits, kUnsupported for kUnknown.
-DecodeStatus RunFilter29(const Filter29Instance& f, uint8_t* data, uint32_t n,
-                         uint32_t file_offset, uint8_t* scratch, uint8_t** result);
+DecodeStatus RunFilter29(const Filter29Instance& f, uint8_t* data, uint32_t n, uint32_t file_offset,
+                         uint8_t* scratch, uint8_t** result);
 
 // The filter programs of a solid run and the pending instances of the current member.
 class Filters29 {
@@ -49,7 +49,10 @@ class Filters29 {
   // Forgets programs, stored lengths and pending instances (non-solid member).
   void Reset();
   // Drops pending instances only (start of every member).
-  void DropPending() { pending_.clear(); head_ = 0; }
+  void DropPending() {
+    pending_.clear();
+    head_ = 0;
+  }
 
   // Parses one filter record: `flags` is its flags byte, rec[0..n) the record bytes
   // that follow it, `out_pos` the output position when the record was read. Adds a
@@ -69,7 +72,7 @@ class Filters29 {
   std::vector<Program> programs_;
   size_t last_filter_ = 0;
   std::vector<Filter29Instance> pending_;
-  size_t head_ = 0;  // first instance not yet applied
+  size_t head_ = 0;            // first instance not yet applied
   std::vector<uint8_t> code_;  // program bytes being classified
 };
 

@@ -111,13 +111,15 @@ int OnData(void* user, const uint8_t* data, size_t n) {
 }
 
 TEST(PeerLibarchive, SameBytesWhereLibarchiveReads) {
-  if (!testsupport::CorpusAvailable()) GTEST_SKIP() << "corpus not present at " << testsupport::CorpusDir();
+  if (!testsupport::CorpusAvailable())
+    GTEST_SKIP() << "corpus not present at " << testsupport::CorpusDir();
   std::set<std::pair<std::string, std::string>> excluded = ExcludedMembers();
   size_t compared = 0;
   for (const testsupport::CorpusArchive& a : testsupport::LoadManifest()) {
     // Damaged archives are left out: the libarchive release at hand has known memory
     // faults on some of them, and there is no agreed content to compare anyway.
-    if (a.files.size() != 1 || a.volume != "0" || a.password != "-" || a.category == "damaged") continue;
+    if (a.files.size() != 1 || a.volume != "0" || a.password != "-" || a.category == "damaged")
+      continue;
     std::string path = testsupport::OpenPath(a);
     std::map<std::string, std::string> peer = ReadWithLibarchive(path);
     if (peer.empty()) continue;

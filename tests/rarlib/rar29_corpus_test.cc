@@ -50,7 +50,8 @@ const std::map<std::pair<std::string, std::string>, int> kNonStandardProgram = {
 };
 
 TEST(Rar29Corpus, MembersMatchExpectedHashes) {
-  if (!testsupport::CorpusAvailable()) GTEST_SKIP() << "corpus not present at " << testsupport::CorpusDir();
+  if (!testsupport::CorpusAvailable())
+    GTEST_SKIP() << "corpus not present at " << testsupport::CorpusDir();
   // archive -> member name -> expectation, for members to check.
   std::map<std::string, std::map<std::string, testsupport::CorpusMember>> wanted;
   for (const testsupport::CorpusMember& m : testsupport::LoadExpected()) {

@@ -60,7 +60,7 @@ std::unique_ptr<Decoder> MakeDecoder() {
 Bytes Str(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 DecodeStatus DecodeAll(Decoder& dec, const Bytes& packed, uint64_t size, bool solid, Bytes* out,
-                 size_t piece = 1 << 20) {
+                       size_t piece = 1 << 20) {
   MemSource src(packed, piece);
   VecSink sink;
   DecodeStatus st = dec.Decode(src, size, solid, sink);
@@ -80,7 +80,11 @@ TEST(Rar29Decoder, MatchKindsAndPieceSizes) {
   w.Repeat(2);     // the same distance: ca... (13 back from here)
   w.LastLength();  // the last length (2) at the latest distance (13)
   w.End(true);
-  const std::string want = "abcabcccccccx" "abca" "bc" "cc";
+  const std::string want =
+      "abcabcccccccx"
+      "abca"
+      "bc"
+      "cc";
   for (size_t piece : {size_t{1}, size_t{3}, size_t{1} << 20}) {
     SCOPED_TRACE(piece);
     auto dec = MakeDecoder();
@@ -100,7 +104,7 @@ TEST(Rar29Decoder, SolidMembersKeepWindowTablesAndHistory) {
     m1.End(keep_tables);
     LzWriter m2;
     if (!keep_tables) m2.Tables();
-    m2.Repeat(3);    // distance 6 from the previous member: "lo "
+    m2.Repeat(3);     // distance 6 from the previous member: "lo "
     m2.Match(5, 12);  // "hello" from the start of the previous member
     m2.End(true);
     auto dec = MakeDecoder();
@@ -213,7 +217,8 @@ TEST(Rar29Decoder, BrokenStreamsFail) {
   cases.push_back({"truncated", Start().bytes(), 1000, DecodeStatus::kBadData});
   cases.push_back({"no data", {}, 10, DecodeStatus::kBadData});
   // A PPM block that continues a model, at the start of a non-solid member.
-  cases.push_back({"PPM block without a model", {0x82, 0, 0, 0, 0, 0, 0, 0}, 10, DecodeStatus::kBadData});
+  cases.push_back(
+      {"PPM block without a model", {0x82, 0, 0, 0, 0, 0, 0, 0}, 10, DecodeStatus::kBadData});
   {
     LzWriter w = Start();
     w.Filter(RecordSpec{1, 0, false, 3, {}, &other});

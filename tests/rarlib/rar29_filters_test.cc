@@ -34,7 +34,8 @@ const TransformCase kTransforms[] = {
     {"e8_positive", Filter29Kind::kE8, 0, 0, 0, Cat({{0xE8}, Le(0x10), {0, 0, 0, 0}}),
      Cat({{0xE8}, Le(0x0F), {0, 0, 0, 0}})},
     // The file offset shifts the position; targets >= 16 MiB stay.
-    {"e8_offset_and_far", Filter29Kind::kE8, 0, 0, 0x100, Cat({{0xE8}, Le(0x200), {0xE8}, Le(0x2000000), {0}}),
+    {"e8_offset_and_far", Filter29Kind::kE8, 0, 0, 0x100,
+     Cat({{0xE8}, Le(0x200), {0xE8}, Le(0x2000000), {0}}),
      Cat({{0xE8}, Le(0x200 - 0x101), {0xE8}, Le(0x2000000), {0}})},
     // Negative target that becomes non-negative with the offset: + 16 MiB.
     {"e8_negative", Filter29Kind::kE8, 0, 0, 10, Cat({{0xE8}, Le(0xFFFFFFFE), {0}}),
@@ -43,16 +44,25 @@ const TransformCase kTransforms[] = {
     {"e8_negative_kept", Filter29Kind::kE8, 0, 0, 0, Cat({{0xE8}, Le(0xFFFFFF00), {0}}),
      Cat({{0xE8}, Le(0xFFFFFF00), {0}})},
     // E9 is only a jump for E8E9; the last four bytes are never an opcode.
-    {"e8_ignores_e9", Filter29Kind::kE8, 0, 0, 0, Cat({{0xE9}, Le(0x10), {0}}), Cat({{0xE9}, Le(0x10), {0}})},
-    {"e8e9_takes_e9", Filter29Kind::kE8E9, 0, 0, 0, Cat({{0xE9}, Le(0x10), {0}}), Cat({{0xE9}, Le(0x0F), {0}})},
-    {"e8_tail_untouched", Filter29Kind::kE8, 0, 0, 0, Cat({{0, 0xE8}, {1, 2, 3}}), Cat({{0, 0xE8}, {1, 2, 3}})},
+    {"e8_ignores_e9", Filter29Kind::kE8, 0, 0, 0, Cat({{0xE9}, Le(0x10), {0}}),
+     Cat({{0xE9}, Le(0x10), {0}})},
+    {"e8e9_takes_e9", Filter29Kind::kE8E9, 0, 0, 0, Cat({{0xE9}, Le(0x10), {0}}),
+     Cat({{0xE9}, Le(0x0F), {0}})},
+    {"e8_tail_untouched", Filter29Kind::kE8, 0, 0, 0, Cat({{0, 0xE8}, {1, 2, 3}}),
+     Cat({{0, 0xE8}, {1, 2, 3}})},
     {"e8_tiny", Filter29Kind::kE8, 0, 0, 0, {0xE8, 1}, {0xE8, 1}},
     // Channels are stored one after the other and re-interleaved.
     {"delta_two_channels", Filter29Kind::kDelta, 2, 0, 0, {1, 2, 3, 4}, {0xFF, 0xFD, 0xFD, 0xF9}},
     {"delta_no_channels", Filter29Kind::kDelta, 0, 0, 0, {1, 2}, {}},
     {"delta_too_many_channels", Filter29Kind::kDelta, 1025, 0, 0, {1, 2}, {}},
     // One row (no upper neighbours), then green added back to red and blue.
-    {"rgb_one_row", Filter29Kind::kRgb, 6, 0, 0, {1, 2, 3, 4, 5, 6}, {0xFC, 0xFD, 0xF8, 0xF6, 0xF9, 0xEE}},
+    {"rgb_one_row",
+     Filter29Kind::kRgb,
+     6,
+     0,
+     0,
+     {1, 2, 3, 4, 5, 6},
+     {0xFC, 0xFD, 0xF8, 0xF6, 0xF9, 0xEE}},
     {"rgb_width_too_small", Filter29Kind::kRgb, 2, 0, 0, {1, 2, 3, 4, 5, 6}, {}},
     {"rgb_width_too_large", Filter29Kind::kRgb, 10, 0, 0, {1, 2, 3, 4, 5, 6}, {}},
     {"rgb_red_position", Filter29Kind::kRgb, 6, 3, 0, {1, 2, 3, 4, 5, 6}, {}},
@@ -132,9 +142,9 @@ TEST(Rar29Filters, ClassifyProgram) {
     size_t size;
     uint32_t crc;
   } cases[] = {
-      {Filter29Kind::kE8, 53, 0xAD576887u},      {Filter29Kind::kE8E9, 57, 0x3CD7E57Eu},
+      {Filter29Kind::kE8, 53, 0xAD576887u},       {Filter29Kind::kE8E9, 57, 0x3CD7E57Eu},
       {Filter29Kind::kItanium, 120, 0x3769893Fu}, {Filter29Kind::kDelta, 29, 0x0E06077Du},
-      {Filter29Kind::kRgb, 149, 0x1C2C5DC8u},    {Filter29Kind::kAudio, 216, 0xBC85E701u},
+      {Filter29Kind::kRgb, 149, 0x1C2C5DC8u},     {Filter29Kind::kAudio, 216, 0xBC85E701u},
   };
   for (const Case& c : cases) {
     Bytes code = test29::ForgeProgram(c.size, c.crc);
@@ -204,7 +214,10 @@ TEST(Rar29Filters, RecordsDefineReuseAndBoundPrograms) {
       {"not a standard program", {3, 0, false, 10, {}, &unknown}, 0, DecodeStatus::kUnsupported},
       {"index beyond the programs", {9, 0, false, 10, {}, nullptr}, 0, DecodeStatus::kBadData},
       {"range of 256 KiB", {1, 0, false, 0x40000, {}, nullptr}, 0, DecodeStatus::kBadData},
-      {"R4 differs from the length", {1, 0, false, 10, {{4, 11}}, nullptr}, 0, DecodeStatus::kBadData},
+      {"R4 differs from the length",
+       {1, 0, false, 10, {{4, 11}}, nullptr},
+       0,
+       DecodeStatus::kBadData},
   };
   for (const Bad& b : bad) {
     SCOPED_TRACE(b.name);

@@ -33,7 +33,8 @@ inline Bytes ForgeProgram(size_t size, uint32_t crc) {
     for (uint32_t first = 0; first < 256; ++first) {
       code[0] = static_cast<uint8_t>(first);
       // Four trailing bytes that steer the CRC register onto the target.
-      uint32_t state = static_cast<uint32_t>(crc32(0L, code.data(), static_cast<uInt>(size - 4))) ^ 0xFFFFFFFFu;
+      uint32_t state =
+          static_cast<uint32_t>(crc32(0L, code.data(), static_cast<uInt>(size - 4))) ^ 0xFFFFFFFFu;
       uint32_t reg = crc ^ 0xFFFFFFFFu;
       for (int k = 0; k < 4; ++k) {
         uint8_t idx = top_to_index[reg >> 24];
@@ -85,10 +86,10 @@ class BitWriter {
 
 // A filter record: its flags byte and the bytes that follow it.
 struct RecordSpec {
-  int index = -1;        // -1: no program index (LastFilter); 0: forget all; k: program k-1
+  int index = -1;  // -1: no program index (LastFilter); 0: forget all; k: program k-1
   uint32_t start = 0;
   bool plus258 = false;
-  int64_t length = -1;   // -1: use the stored length
+  int64_t length = -1;                         // -1: use the stored length
   std::vector<std::pair<int, uint32_t>> regs;  // register number, value
   const Bytes* code = nullptr;                 // program code when it defines one
 };
@@ -131,8 +132,8 @@ class LzWriter {
   // A table read with fresh (non-delta) lengths.
   void Tables() {
     w_.Align();
-    w_.Put(0, 1);  // LZ block
-    w_.Put(0, 1);  // old lengths cleared
+    w_.Put(0, 1);                               // LZ block
+    w_.Put(0, 1);                               // old lengths cleared
     for (int i = 0; i < 20; ++i) w_.Put(5, 4);  // level code: every symbol 5 bits
     auto run = [&](int len, int count) {
       for (int i = 0; i < count; ++i) w_.Put(static_cast<uint64_t>(len), 5);
@@ -155,7 +156,8 @@ class LzWriter {
   // 0x2000 and more, 2 from 0x40000) at any distance up to 4 MiB.
   void Match(uint32_t len, uint32_t dist) {
     w_.Put(271 + (len - 3), 9);
-    static const uint8_t kSlotsPerBits[19] = {4, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 14, 0, 12};
+    static const uint8_t kSlotsPerBits[19] = {4, 2, 2, 2, 2, 2, 2,  2, 2, 2,
+                                              2, 2, 2, 2, 2, 2, 14, 0, 12};
     const uint32_t d = dist - 1;
     uint32_t base = 0, slot_base = 0;
     unsigned ds = 0, bits = 0, slot = 0;
