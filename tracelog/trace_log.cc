@@ -22,6 +22,7 @@ cTraceLog::cTraceLog() {
 
 cTraceLog::~cTraceLog() {
   unforward();
+  releaseForwarders();
   lock();
   // A source on the list but not in the map is not ours to delete; it must
   // not keep pointing at a log that is gone.

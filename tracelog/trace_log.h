@@ -6,8 +6,9 @@
 //
 // Ownership: the log owns its lock, its name and every source in its name
 // map (deleted with the log). It owns neither sinks, nor the log it forwards
-// to, nor the logs forwarding into it; a log forwarding into this one must
-// call unforward before this one is destroyed. A source belongs to a log
+// to, nor the logs forwarding into it. Destroying a log leaves its target and
+// unforwards the trace logs of this class that forward into it (others must
+// call unforward before this one is destroyed). A source belongs to a log
 // exactly while it is on that log's list: sources on the list but not in the
 // map (a duplicate name) are released, not deleted, when the log is destroyed.
 //
@@ -110,6 +111,8 @@ class cTraceLog : public cAbstractTraceLog {
   // target, to be called once the lock is released. Requires the lock.
   cAbstractTraceLog* deliverLocked(int32_t code, const char16_t* line);
   bool sinkInChainLocked(const cTlDataSink* sink) const;
+  // Unforwards every log that forwards into this one (destruction).
+  void releaseForwarders();
 
   std::map<std::u16string, cTlDataSource*> mNameMap;
   cTlDataSource* mDataSources = nullptr;

@@ -90,3 +90,18 @@ void cTraceLog::unforward() {
   } catch (...) {
   }
 }
+
+void cTraceLog::releaseForwarders() {
+  ForwardingHold hold;
+  std::vector<cAbstractTraceLog*> forwarders;
+  {
+    tlLockGuard g(mLock);
+    forwarders.swap(mForwarders);
+  }
+  for (cAbstractTraceLog* f : forwarders) {
+    cTraceLog* log = dynamic_cast<cTraceLog*>(f);
+    if (!log) continue;
+    tlLockGuard g(log->mLock);
+    if (log->mForwardTarget == this) log->mForwardTarget = nullptr;
+  }
+}

@@ -222,6 +222,18 @@ TEST(TraceLogSources, DuplicateNamesAndRemoval) {
   EXPECT_EQ(&log, second->traceLog());
   EXPECT_EQ(first, log.findDataSource(u"dup"));  // the map keeps the first
 
+  {  // A log going away releases a listed source it does not own.
+    DebugCapture quiet;
+    cTlDataSource extra(u"same");
+    auto shortLived = std::make_unique<cThreadedTraceLog>();
+    addSource(*shortLived, u"same");
+    EXPECT_FALSE(shortLived->addDataSource(&extra, false));
+    EXPECT_EQ(shortLived.get(), extra.traceLog());
+    shortLived.reset();
+    EXPECT_EQ(nullptr, extra.traceLog());
+    extra.log(nullptr, LOG_LEVEL_MUTE, u"nowhere");  // no log: nothing written, no crash
+  }
+
   // Registering again does not link twice; another log refuses it.
   log.addDataSource(second, false);
   EXPECT_EQ(2, listLength(log));
@@ -339,6 +351,15 @@ TEST(TraceLogForwarding, CyclesRefusedAndTargetsLeft) {
     EXPECT_EQ(2u, c.forwarders().size());
   }
   EXPECT_EQ((std::vector<cAbstractTraceLog*>{&a}), c.forwarders());
+
+  {  // Destroying a target unforwards the logs forwarding into it.
+    cThreadedTraceLog e;
+    b.forwardTo(&e);
+  }
+  EXPECT_FALSE(b.isForwarded());
+  cTlDataSource* s = addSource(b, u"s");
+  s->log(nullptr, LOG_LEVEL_ERROR, u"to the debugger");  // not into the dead target
+  EXPECT_NE(std::string::npos, cap.text().find("[s] to the debugger"));
   a.unforward();
   EXPECT_FALSE(a.isForwarded());
   EXPECT_TRUE(c.forwarders().empty());
