@@ -48,7 +48,8 @@ int32_t listPass(ArchContext* ctx, OpenWork& w) {
     const int32_t position = w.index->count;
     if (!memberIndexAppend(w.index, st->headerRecord.FileNameW) ||
         !w.index->lookup.add(w.index->names[position], position)) {
-      ublError(u"ArchOpenFile: out of memory after %d member names of %S\n", position, w.narrowPath);
+      ublError(u"ArchOpenFile: out of memory after %d member names of %S\n", position,
+               w.narrowPath);
       return int32_t(STAT_ERR_FAILED);
     }
     ctx->memberCount = w.index->count;

@@ -22,8 +22,7 @@ namespace {
 constexpr int64_t kCopyChunk = 0x8000;
 // Opens the existing file for reading and writing without truncating it.
 constexpr uint32_t kSpillMode = FIO_MODE_READ | FIO_MODE_WRITE | FIO_MODE_EXISTING |
-                                FIO_MODE_SHARE_READ | FIO_MODE_SHARE_WRITE |
-                                FIO_MODE_SHARE_DELETE;
+                                FIO_MODE_SHARE_READ | FIO_MODE_SHARE_WRITE | FIO_MODE_SHARE_DELETE;
 constexpr uint32_t kPlainFile = 0x80;
 
 // Makes the holder and settles the temporary path: the caller's, or a generated one

@@ -40,14 +40,12 @@ TEST_F(CursorTest, FindItemMovesOnlyForwardToTheFirstOfAName) {
     bool found;
     int32_t cursorAfter;
   } steps[] = {
-      {u"m0", true, 0},    // at the cursor: no move
-      {u"m2", true, 2},    // ahead
-      {u"m1", false, 2},   // behind
-      {u"m0", false, 2},   // behind, although a later member has the same name
-      {u"M4", false, 2},   // no case folding
-      {u"nope", false, 2},
-      {u"dup", true, 3},
-      {u"m5", true, 5},
+      {u"m0", true, 0},   // at the cursor: no move
+      {u"m2", true, 2},   // ahead
+      {u"m1", false, 2},  // behind
+      {u"m0", false, 2},  // behind, although a later member has the same name
+      {u"M4", false, 2},  // no case folding
+      {u"nope", false, 2}, {u"dup", true, 3}, {u"m5", true, 5},
   };
   for (const Step& s : steps) {
     SCOPED_TRACE(testsupport::Utf16ToUtf8(s.name));
@@ -112,7 +110,8 @@ TEST_F(CursorTest, LookupsOnAHundredThousandMembers) {
   open(w.Build());
   ASSERT_EQ(kMembers, ctx_->memberCount);
   for (int i = kMembers - 1; i >= 0; --i) {
-    ASSERT_TRUE(ArchDoesMemberExist(ctx_.get(), W("d/" + std::to_string(i % (kMembers - 1))).c_str()));
+    ASSERT_TRUE(
+        ArchDoesMemberExist(ctx_.get(), W("d/" + std::to_string(i % (kMembers - 1))).c_str()));
   }
   EXPECT_FALSE(ArchDoesMemberExist(ctx_.get(), u"d/100000"));
   // The duplicate of member 0 sits last; looking it up from 0 finds member 0 itself.

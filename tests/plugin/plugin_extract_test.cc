@@ -143,7 +143,9 @@ TEST_F(ExtractTest, DirectoryMemberReplacesAFileAtItsPath) {
 // continued part alike, so the names and the cursor describe the same members.
 TEST_F(ExtractTest, VolumeOpenedInTheMiddleKeepsNamesAndCursorInStep) {
   RarWriter w(RarWriter::Format::kRar5);
-  w.AddFile("spans.bin", std::string(300, 's')).AddFile("second.txt", "2").AddFile("third.txt", "3");
+  w.AddFile("spans.bin", std::string(300, 's'))
+      .AddFile("second.txt", "2")
+      .AddFile("third.txt", "3");
   const std::vector<Bytes> volumes = w.BuildVolumes(200);
   ASSERT_GE(volumes.size(), 2u);
   const std::string first = dir_.WriteVolumes("set", volumes);

@@ -29,7 +29,8 @@ TEST_F(OpenFileTest, SizeGateAndUnopenableFiles) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::string path = c.bytes.empty() ? dir_.path() + "/missing.rar" : write("t.rar", c.bytes);
+    const std::string path =
+        c.bytes.empty() ? dir_.path() + "/missing.rar" : write("t.rar", c.bytes);
     Ctx ctx;
     std::memset(ctx->flags, 7, sizeof ctx->flags);
     ctx->currentIndex = 5;
@@ -107,7 +108,10 @@ TEST_F(OpenFileTest, ReopenKeepsThePasswordAFailedOpenLosesIt) {
   EXPECT_EQ(0, ctx->currentIndex);
   EXPECT_EQ("f0.txt", ctx.name());
   ASSERT_NE(nullptr, ctx->index->password);
-  EXPECT_STREQ("s\xc3\xa9" "cret", ctx->index->password);
+  EXPECT_STREQ(
+      "s\xc3\xa9"
+      "cret",
+      ctx->index->password);
 
   EXPECT_EQ(ARCH_E_EMPTY, ArchOpenFile(ctx.get(), W(dir_.path() + "/gone.rar").c_str(), 0));
   EXPECT_TRUE(ctx.empty());

@@ -13,7 +13,8 @@ namespace {
 class PasswordTest : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
-    if (!testsupport::CorpusAvailable()) GTEST_SKIP() << "corpus not found at " << testsupport::CorpusDir();
+    if (!testsupport::CorpusAvailable())
+      GTEST_SKIP() << "corpus not found at " << testsupport::CorpusDir();
     path_ = W(testsupport::CorpusDir() + "/" + GetParam());
     for (const auto& m : testsupport::MembersOf(testsupport::LoadExpected(), GetParam())) {
       sha_[m.name] = m.sha256;

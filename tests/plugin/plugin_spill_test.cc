@@ -15,7 +15,8 @@ namespace {
 // what `length` says; `shortBy` makes every read deliver that many bytes less.
 class FakeHostStream : public cAbstractStream {
  public:
-  explicit FakeHostStream(Bytes bytes) : lengthAnswer(int64_t(bytes.size())), bytes_(std::move(bytes)) {}
+  explicit FakeHostStream(Bytes bytes)
+      : lengthAnswer(int64_t(bytes.size())), bytes_(std::move(bytes)) {}
   ~FakeHostStream() override { *destroyed = true; }
 
   int64_t lengthAnswer;
@@ -106,7 +107,8 @@ TEST_F(SpillTest, FailedOpenOfASpillDeletesIt) {
 TEST_F(SpillTest, CallerSuppliedPathsAreNeverDeleted) {
   testsupport::ScratchDir dir;
   const std::string mine = dir.path() + "/mine.rar";
-  ASSERT_EQ(ARCH_OK, ArchOpenBuffer(ctx_.get(), archive_.data(), archive_.size(), 0, W(mine).c_str()));
+  ASSERT_EQ(ARCH_OK,
+            ArchOpenBuffer(ctx_.get(), archive_.data(), archive_.size(), 0, W(mine).c_str()));
   ArchClose(ctx_.get());
   EXPECT_EQ(std::string(archive_.begin(), archive_.end()), fileText(mine));
 

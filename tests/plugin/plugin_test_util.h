@@ -57,8 +57,10 @@ class TempFolder {
     setenv("TEMP", dir_.path().c_str(), 1);
   }
   ~TempFolder() {
-    if (had_) setenv("TEMP", old_.c_str(), 1);
-    else unsetenv("TEMP");
+    if (had_)
+      setenv("TEMP", old_.c_str(), 1);
+    else
+      unsetenv("TEMP");
   }
   const std::string& path() const { return dir_.path(); }
   // Names of the generated spill files present now.

@@ -28,7 +28,8 @@ struct HostRun {
 };
 
 HostRun archost(const std::string& args) {
-  const std::string cmd = std::string(kSanitizerExit) + ARCUNPACK_BUILD_DIR + "/archost " + args + " 2>/dev/null";
+  const std::string cmd =
+      std::string(kSanitizerExit) + ARCUNPACK_BUILD_DIR + "/archost " + args + " 2>/dev/null";
   HostRun r;
   FILE* p = popen(cmd.c_str(), "r");
   if (p == nullptr) return r;
@@ -63,7 +64,8 @@ TEST(ArchostTest, BuiltInSampleScansListsAndCats) {
     SCOPED_TRACE(via);
     const HostRun list = archost(std::string("--via ") + via + " list " + sample);
     EXPECT_EQ(0, list.code);
-    EXPECT_EQ("0\t39\t48\t-\thello.txt\n1\t6537\t48\t-\tdocs/numbers.txt\n2\t0\t48\t-\tempty.dat\n", list.out);
+    EXPECT_EQ("0\t39\t48\t-\thello.txt\n1\t6537\t48\t-\tdocs/numbers.txt\n2\t0\t48\t-\tempty.dat\n",
+              list.out);
     const HostRun cat = archost(std::string("--via ") + via + " cat " + sample + " hello.txt");
     EXPECT_EQ(0, cat.code);
     EXPECT_EQ("Hello from the arcunpack host harness.\n", cat.out);
@@ -83,7 +85,9 @@ TEST(ArchostTest, ExtractionStaysInsideTheFolder) {
   ASSERT_EQ(0, symlink(outside.c_str(), (out + "/link").c_str()));
 
   RarWriter w(RarWriter::Format::kRar5);
-  w.AddFile("../escape1.txt", "1").AddFile("/abs/escape2.txt", "2").AddFile("a/../../escape3.txt", "3");
+  w.AddFile("../escape1.txt", "1")
+      .AddFile("/abs/escape2.txt", "2")
+      .AddFile("a/../../escape3.txt", "3");
   w.AddFile("link/through.txt", "4").AddDir("made").AddFile("ok/inner.txt", "inner");
   const std::string archive = dir.Write("evil.rar", w.Build());
   const HostRun r = archost("extract " + archive + " " + out);

@@ -39,7 +39,8 @@ std::string shellQuote(const std::string& s) {
 // Runs the harness; false when it did not end normally (a crash or a signal).
 bool runScan(const std::string& via, const CorpusArchive& a, std::vector<ScanLine>* lines,
              int* exitCode) {
-  std::string cmd = std::string(kSanitizerExit) + shellQuote(std::string(ARCUNPACK_BUILD_DIR) + "/archost") + " --via " + via;
+  std::string cmd = std::string(kSanitizerExit) +
+                    shellQuote(std::string(ARCUNPACK_BUILD_DIR) + "/archost") + " --via " + via;
   if (a.password != "-") cmd += " --password " + shellQuote(a.password);
   cmd += " scan " + shellQuote(testsupport::OpenPath(a)) + " 2>/dev/null";
   FILE* p = popen(cmd.c_str(), "r");
@@ -67,7 +68,11 @@ bool runScan(const std::string& via, const CorpusArchive& a, std::vector<ScanLin
 bool isUtf8(const std::string& s) {
   for (size_t i = 0; i < s.size();) {
     const unsigned char c = static_cast<unsigned char>(s[i]);
-    const size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    const size_t len = c < 0x80         ? 1
+                       : (c >> 5) == 6  ? 2
+                       : (c >> 4) == 14 ? 3
+                       : (c >> 3) == 30 ? 4
+                                        : 0;
     if (len == 0 || i + len > s.size()) return false;
     for (size_t k = 1; k < len; ++k) {
       if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
@@ -80,7 +85,8 @@ bool isUtf8(const std::string& s) {
 class ArchostCorpusTest : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ArchostCorpusTest, ScannedMembersMatchTheExpectedNamesAndHashes) {
-  if (!testsupport::CorpusAvailable()) GTEST_SKIP() << "corpus not found at " << testsupport::CorpusDir();
+  if (!testsupport::CorpusAvailable())
+    GTEST_SKIP() << "corpus not found at " << testsupport::CorpusDir();
   const std::string via = GetParam();
   const std::vector<CorpusMember> expected = testsupport::LoadExpected();
   int matched = 0, notExtracted = 0, unopened = 0;
@@ -109,8 +115,8 @@ TEST_P(ArchostCorpusTest, ScannedMembersMatchTheExpectedNamesAndHashes) {
       if (it == byName.end() || used[l.name] >= it->second.size()) {
         // Extracted members must be known by name; names from raw bytes without a
         // Unicode form may differ by code page only, and those are escaped in the list.
-        const bool rawBytesName = std::any_of(want.begin(), want.end(),
-                                              [](const CorpusMember& m) { return !isUtf8(m.name); });
+        const bool rawBytesName = std::any_of(
+            want.begin(), want.end(), [](const CorpusMember& m) { return !isUtf8(m.name); });
         if (l.status == "OK" && !rawBytesName) ADD_FAILURE() << "unexpected member " << l.name;
         continue;
       }

@@ -112,7 +112,8 @@ int32_t readCurrent(Session& s, const Options& o, Sink&& sink) {
   if (fd < 0) return ARCH_E_FILE;
   std::vector<uint8_t> chunk(1 << 20);
   ssize_t n;
-  while ((n = ::read(fd, chunk.data(), chunk.size())) > 0) sink(chunk.data(), static_cast<size_t>(n));
+  while ((n = ::read(fd, chunk.data(), chunk.size())) > 0)
+    sink(chunk.data(), static_cast<size_t>(n));
   ::close(fd);
   return n < 0 ? ARCH_E_FILE : ARCH_OK;
 }
@@ -134,8 +135,14 @@ std::string statusOf(int32_t rc) {
 
 MemberReport describe(Session& s) {
   const ArchContext& ctx = s.context();
-  return {ctx.currentIndex, toUtf8(ctx.memberName), ctx.unpackedSize, ctx.method,
-          ctx.flags[5] != 0, "", "", ""};
+  return {ctx.currentIndex,
+          toUtf8(ctx.memberName),
+          ctx.unpackedSize,
+          ctx.method,
+          ctx.flags[5] != 0,
+          "",
+          "",
+          ""};
 }
 
 void printReports(const Options& o, const std::vector<MemberReport>& reports, bool withHash,
@@ -145,8 +152,9 @@ void printReports(const Options& o, const std::vector<MemberReport>& reports, bo
                 jsonString(o.archive).c_str(), memberCount);
     for (size_t i = 0; i < reports.size(); ++i) {
       const MemberReport& r = reports[i];
-      std::printf("%s{\"index\":%d,\"name\":%s,\"size\":%u,\"method\":%u,\"encrypted\":%s", i ? "," : "",
-                  r.index, jsonString(r.name).c_str(), r.size, r.method, r.encrypted ? "true" : "false");
+      std::printf("%s{\"index\":%d,\"name\":%s,\"size\":%u,\"method\":%u,\"encrypted\":%s",
+                  i ? "," : "", r.index, jsonString(r.name).c_str(), r.size, r.method,
+                  r.encrypted ? "true" : "false");
       if (!r.status.empty()) std::printf(",\"status\":%s", jsonString(r.status).c_str());
       if (withHash && !r.sha256.empty()) std::printf(",\"sha256\":\"%s\"", r.sha256.c_str());
       if (withPath && !r.path.empty()) std::printf(",\"path\":%s", jsonString(r.path).c_str());
@@ -223,7 +231,8 @@ int runScan(Session& s, const Options& o) {
 
 int runExtract(Session& s, const Options& o) {
   struct stat st;
-  if (mkdir(o.outDir.c_str(), 0755) != 0 && (stat(o.outDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+  if (mkdir(o.outDir.c_str(), 0755) != 0 &&
+      (stat(o.outDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
     std::fprintf(stderr, "archost: cannot use output folder %s\n", o.outDir.c_str());
     return 2;
   }

@@ -55,7 +55,9 @@ uint32_t HostFileStream::close() { return kOk; }
 int64_t HostFileStream::length() { return length_; }
 
 uint32_t HostFileStream::seek(int64_t offset, int32_t origin) {
-  const int64_t base = origin == FIO_SEEK_CURRENT ? position_ : origin == FIO_SEEK_END ? length_ : 0;
+  const int64_t base = origin == FIO_SEEK_CURRENT ? position_
+                       : origin == FIO_SEEK_END   ? length_
+                                                  : 0;
   const int64_t target = base + offset;
   if (fd_ < 0 || target < 0) return kFailed;
   position_ = target;

@@ -53,10 +53,14 @@ int main(int argc, char** argv) {
       if (!value(lib)) return usage();
     } else if (a == "--via") {
       if (!value(v)) return usage();
-      if (v == "file") o.via = Via::File;
-      else if (v == "buffer") o.via = Via::Buffer;
-      else if (v == "stream") o.via = Via::Stream;
-      else return usage();
+      if (v == "file")
+        o.via = Via::File;
+      else if (v == "buffer")
+        o.via = Via::Buffer;
+      else if (v == "stream")
+        o.via = Via::Stream;
+      else
+        return usage();
     } else if (a == "--password") {
       if (!value(o.password)) return usage();
       o.hasPassword = true;
@@ -79,7 +83,8 @@ int main(int argc, char** argv) {
   if (!args.empty() && args[0] == "sample") {
     if (args.size() != 2) return usage();
     FILE* f = std::fopen(args[1].c_str(), "wb");
-    const bool ok = f != nullptr && std::fwrite(sample.data(), 1, sample.size(), f) == sample.size();
+    const bool ok =
+        f != nullptr && std::fwrite(sample.data(), 1, sample.size(), f) == sample.size();
     if (f != nullptr && std::fclose(f) != 0) return 2;
     return ok ? 0 : 2;
   }
@@ -90,7 +95,7 @@ int main(int argc, char** argv) {
     o.command = args[0];
     const size_t want = o.command == "extract" || o.command == "cat" ? 3
                         : o.command == "list" || o.command == "scan" ? 2
-                                                                      : 0;
+                                                                     : 0;
     if (want == 0 || args.size() != want) return usage();
     o.archive = args[1];
     if (o.command == "extract") o.outDir = args[2];
@@ -114,7 +119,8 @@ int main(int argc, char** argv) {
   int32_t rc;
   if (o.archive.empty()) {
     if (!o.json) {
-      std::fprintf(stderr, "archost: scanning the built-in sample (a %zu-byte RAR 4 archive) from memory\n",
+      std::fprintf(stderr,
+                   "archost: scanning the built-in sample (a %zu-byte RAR 4 archive) from memory\n",
                    sample.size());
     }
     o.archive = "(built-in sample)";
@@ -124,7 +130,8 @@ int main(int argc, char** argv) {
   }
   if (rc != ARCH_OK) {
     if (o.json) {
-      std::printf("{\"archive\":%s,\"open\":%d,\"members\":[]}\n", jsonString(o.archive).c_str(), rc);
+      std::printf("{\"archive\":%s,\"open\":%d,\"members\":[]}\n", jsonString(o.archive).c_str(),
+                  rc);
     }
     std::fprintf(stderr, "archost: %s: open failed (result %d%s%s)\n", o.archive.c_str(), rc,
                  error.empty() ? "" : ", ", error.c_str());
