@@ -1,5 +1,7 @@
 #include "rarlib/archive.h"
 
+#include <openssl/crypto.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -80,6 +82,7 @@ int Archive::Open(const std::string& path, unsigned mode, RAROpenArchiveDataEx* 
   if (!parser_) return ERAR_UNKNOWN_FORMAT;  // a newer format, or one without a parser yet
   parser_->info().format = fmt;
   parser_->info().sfx_size = sig;
+  header_crypto_ = std::make_unique<HeaderCrypto>(fmt == ArchiveFormat::kRar5, &parser_->info(), &keys_);
   int rc = parser_->OpenVolume(*f, sig, &pos_);
   if (rc != 0) return rc;
   volumes_.set_new_numbering(info().new_numbering);
@@ -131,6 +134,15 @@ void Archive::PrescanOpen(RAROpenArchiveDataEx* data) {
     p = b.next;
   }
   data->Flags = flags;
+}
+
+void Archive::SetPassword(const char* utf8) {
+  if (!password_.empty()) OPENSSL_cleanse(&password_[0], password_.size());
+  password_.assign(utf8 != nullptr ? utf8 : "");
+  keys_.SetPassword(password_);
+  // Encrypted headers are read once there is a password; without one they
+  // answer ERAR_MISSING_PASSWORD.
+  if (parser_) parser_->set_decryptor(keys_.has_password() ? header_crypto_.get() : nullptr);
 }
 
 int Archive::EnterVolume(size_t index, uint64_t* first_block) {
@@ -307,6 +319,7 @@ void Archive::Advance() {
   cur_volume_ = member_.stand_volume;
   pos_ = member_.stand_pos;
   has_member_ = false;
+  replay_needed_ = false;
 }
 
 void Archive::Positions(int64_t* current, int64_t* next) const {
@@ -360,7 +373,8 @@ int Archive::ProcessFile(int operation, const char16_t* dest_path, const char16_
       std::string dir;
       ok = ToUtf8Path(dest_path, &dir) && JoinSafe(dir, h.name, &path);
     }
-    rc = ok ? Preflight() : ERAR_ECREATE;
+    MemberCipher cipher;
+    rc = ok ? Preflight(&cipher) : ERAR_ECREATE;
     if (rc == 0) {
       OutputFile file;
       if (!file.Create(path)) {
@@ -380,18 +394,25 @@ int Archive::ProcessFile(int operation, const char16_t* dest_path, const char16_
     write_error_ = ERAR_UNKNOWN;  // the callback asked to stop
     rc = Unpack(&sink);
   }
+  if (rc != 0 && !password_.empty()) {
+    // Stay on the member so it can be tried again, perhaps with another
+    // password; a solid run is decoded again up to it on the next try.
+    replay_needed_ = h.solid_decode && h.decoder_version != 0;
+    return rc;
+  }
   Advance();
   return rc;
 }
 
-// Failures known before any data is read, so no destination is created for them.
-int Archive::Preflight() const {
+// Failures known before any data is read, so no destination is created for
+// them: a missing volume, a missing password, a RAR 5 password that its check
+// value refuses.
+int Archive::Preflight(MemberCipher* cipher) {
   const Block& h = member_.header;
   if (member_.parts_error != 0) return member_.parts_error;
-  if (h.encrypted && (password_.empty() || LegacyCipherOf(h) == LegacyCipher::kNone)) {
-    return ERAR_MISSING_PASSWORD;
-  }
-  return 0;
+  if (!h.encrypted) return 0;
+  if (LegacyCipherOf(h) != LegacyCipher::kNone) return password_.empty() ? ERAR_MISSING_PASSWORD : 0;
+  return PrepareMemberCipher(info().format == ArchiveFormat::kRar5, h.crypt, &keys_, cipher);
 }
 
 // The legacy cipher of an encrypted RAR 1.4 or RAR 1.5-2.x member; kNone otherwise.
@@ -410,10 +431,18 @@ void Archive::MarkSkipped() {
 int Archive::Unpack(ByteSink* target) {
   const Block& h = member_.header;
   if (h.directory) return 0;
-  int rc = Preflight();
+  MemberCipher cipher;
+  int rc = Preflight(&cipher);
   if (rc != 0) {
     MarkSkipped();
     return rc;
+  }
+  if (replay_needed_) {
+    replay_needed_ = false;
+    if (h.solid_decode && solid_broken_code_ != 0) {
+      rc = ReplayRun();
+      if (rc != 0) return rc;
+    }
   }
   if (h.redir_type != RAR_REDIR_NONE && h.data_size == 0 && !h.link_target.empty()) {
     // A link carried in the header: its target text is the member's content.
@@ -429,9 +458,19 @@ int Archive::Unpack(ByteSink* target) {
     legacy = std::make_unique<LegacyDecryptSource>(&src, LegacyCipherOf(h), password_);
     packed = legacy.get();
   }
+  std::unique_ptr<AesDecryptSource> aes;
+  if (cipher.key_len != 0) {
+    aes = std::make_unique<AesDecryptSource>(&src, cipher.key, cipher.key_len, cipher.iv);
+    packed = aes.get();
+  }
   Crc32Check crc(member_.crc);
   Checksum14Check sum14(member_.crc);
   DataCheck* check = !member_.has_crc ? nullptr : h.sum16 ? static_cast<DataCheck*>(&sum14) : &crc;
+  // RAR 5: a BLAKE2sp digest wins over the CRC32; either may be in MAC form.
+  const bool blake = member_.hash_type == RAR_HASH_BLAKE2;
+  MemberCheck rar5_check(member_.crc, blake ? member_.hash : nullptr,
+                         cipher.mac ? cipher.hash_key : nullptr);
+  if (info().format == ArchiveFormat::kRar5 && (member_.has_crc || blake)) check = &rar5_check;
   const uint64_t limit = h.unp_size_unknown ? UINT64_MAX : h.unp_size;
   CheckedSink sink(target, check, limit);
   rc = h.decoder_version == 0 ? UnpackStored(packed, &sink) : UnpackCompressed(packed, &sink);
@@ -470,6 +509,12 @@ int Archive::UnpackCompressed(ByteSource* src, CheckedSink* sink) {
     return ERAR_UNKNOWN_FORMAT;
   }
   const bool solid = h.solid_decode;
+  if (!solid) {
+    run_known_ = true;
+    run_volume_ = member_.volume;
+    run_pos_ = h.start;
+    run_files_seen_ = files_seen_ - 1;
+  }
   if (solid) {
     if (solid_broken_code_ != 0) return solid_broken_code_;
     if (!decoder_ || decoder_params_.version != params.version ||
@@ -499,9 +544,62 @@ int Archive::UnpackCompressed(ByteSource* src, CheckedSink* sink) {
   return rc;
 }
 
+// Walks from the run's first member to the current one, decoding each into
+// nothing, then stands on the current member again with the decoder state it
+// needs. Returns 0 or why the run could not be rebuilt.
+int Archive::ReplayRun() {
+  if (!run_known_) return solid_broken_code_;
+  Member target = std::move(member_);
+  const size_t saved_volume = cur_volume_;
+  const uint64_t saved_pos = pos_;
+  const uint64_t saved_files = files_seen_;
+  const int saved_sticky = sticky_error_;
+  const int saved_write_error = write_error_;
+  cur_volume_ = run_volume_;
+  pos_ = run_pos_;
+  files_seen_ = run_files_seen_;
+  sticky_error_ = 0;
+  has_member_ = false;
+  solid_broken_code_ = 0;
+  int rc = ERAR_BAD_DATA;
+  auto header = std::make_unique<RARHeaderDataEx>();
+  for (uint64_t guard = 0; guard < saved_files + 1; ++guard) {
+    int hr = ReadHeader(header.get());
+    if (hr != 0) {
+      rc = hr;
+      break;
+    }
+    has_member_ = false;
+    if (member_.volume == target.volume && member_.header.start == target.header.start) {
+      rc = 0;
+      break;
+    }
+    if (member_.header.decoder_version == 0 || member_.header.directory) continue;
+    NullSink none;
+    write_error_ = ERAR_EWRITE;
+    hr = Unpack(&none);
+    if (hr != 0) {
+      rc = hr;
+      break;
+    }
+  }
+  member_ = std::move(target);
+  has_member_ = true;
+  cur_volume_ = saved_volume;
+  pos_ = saved_pos;
+  files_seen_ = saved_files;
+  sticky_error_ = saved_sticky;
+  write_error_ = saved_write_error;
+  if (rc != 0 && solid_broken_code_ == 0) solid_broken_code_ = ERAR_BAD_DATA;
+  return rc;
+}
+
 int Archive::Close() {
   decoder_.reset();
   has_member_ = false;
+  keys_.Clear();
+  if (!password_.empty()) OPENSSL_cleanse(&password_[0], password_.size());
+  password_.clear();
   return volumes_.Close() ? 0 : ERAR_ECLOSE;
 }
 

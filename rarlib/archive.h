@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "rarlib/block.h"
+#include "rarlib/crypto/key_cache.h"
+#include "rarlib/crypto/member_crypto.h"
 #include "rarlib/legacy/legacy_cipher.h"
 #include "rarlib/parser.h"
 #include "rarlib/rar.h"
@@ -53,7 +55,9 @@ class Archive {
     callback_ = cb;
     user_ = user;
   }
-  void SetPassword(const char* utf8) { password_ = utf8 ? utf8 : ""; }
+  // Sets the password for headers and data; kept until replaced or Close,
+  // then wiped together with every key derived from it.
+  void SetPassword(const char* utf8);
   void Positions(int64_t* current, int64_t* next) const;
   int Close();
 
@@ -69,7 +73,12 @@ class Archive {
   void Advance();
   // Decodes the current member into `target` and checks it; 0 or an ERAR_* code.
   int Unpack(ByteSink* target);
-  int Preflight() const;
+  // Failures known before any data is read; prepares the AES cipher of an
+  // encrypted member in `cipher`.
+  int Preflight(MemberCipher* cipher);
+  // Decodes the solid run again from its first member up to the current one,
+  // so a member that failed can be extracted once more.
+  int ReplayRun();
   LegacyCipher LegacyCipherOf(const Block& h) const;
   void MarkSkipped();
   int UnpackStored(ByteSource* src, CheckedSink* sink);
@@ -89,11 +98,20 @@ class Archive {
   RARDataCallback callback_ = nullptr;
   void* user_ = nullptr;
   std::string password_;
+  KeyCache keys_;
+  std::unique_ptr<HeaderCrypto> header_crypto_;
 
   // Solid state: the decoder of the current run and whether it is intact.
   std::unique_ptr<Decoder> decoder_;
   DecoderParams decoder_params_;
   int solid_broken_code_ = 0;  // non-zero: the run cannot be continued, and why
+  // Where the current solid run starts (its first member's header), to decode
+  // it again after a failed member.
+  bool run_known_ = false;
+  size_t run_volume_ = 0;
+  uint64_t run_pos_ = 0;
+  uint64_t run_files_seen_ = 0;
+  bool replay_needed_ = false;  // the handle stayed on a failed member of a run
   int write_error_ = ERAR_EWRITE;  // what a refused write means for the current target
   std::vector<uint8_t> buffer_;  // stored-data copy buffer
 };

@@ -96,8 +96,12 @@ class Rar4Parser : public BlockParser {
       size_t padded = (head_size + 15) & ~size_t{15};
       h.resize(padded);
       int rc = ReadExact(file, body, h.data(), padded);
-      if (rc != 0) return rc;
+      // A size decrypted with a wrong key may point past the end.
+      if (rc != 0) return rc == ERAR_BAD_DATA ? ERAR_BAD_PASSWORD : rc;
       if (!decryptor_->Decrypt(salt, 8, h.data(), padded)) return ERAR_BAD_PASSWORD;
+      // Only a header that passes its CRC is parsed: anything else is the
+      // product of a wrong key.
+      if (Crc16(h.data() + 2, head_size - 2) != Get16(h.data())) return ERAR_BAD_PASSWORD;
       pad_extra = 8 + padded - head_size;
     } else {
       h.resize(head_size);

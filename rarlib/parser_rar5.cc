@@ -143,7 +143,8 @@ class Rar5Parser : public BlockParser {
       stored_len = (head_len + 15) & ~size_t{15};
       h.resize(stored_len);
       int rc = ReadExact(file, body, h.data(), stored_len);
-      if (rc != 0) return rc;
+      // A size decrypted with a wrong key may point past the end.
+      if (rc != 0) return rc == ERAR_BAD_DATA ? ERAR_BAD_PASSWORD : rc;
       if (!decryptor_->Decrypt(iv, 16, h.data(), stored_len)) return ERAR_BAD_PASSWORD;
       stored_len += 16;
     } else {
