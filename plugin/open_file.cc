@@ -30,8 +30,8 @@ int32_t listPass(ArchContext* ctx, OpenWork& w) {
   RarState* st = w.state;
   st->handle = RAROpenArchiveEx(&st->openRecord);
   if (st->handle == nullptr) {
-    ublWarning(u"ArchOpenFile: the archive %S cannot be opened (%u)\n", w.narrowPath,
-               st->openRecord.OpenResult);
+    ublDiag(u"ArchOpenFile: the archive %S cannot be opened (%u)\n", w.narrowPath,
+            st->openRecord.OpenResult);
     return ARCH_E_OPEN;
   }
   w.index = new (std::nothrow) MemberIndex;
@@ -46,8 +46,7 @@ int32_t listPass(ArchContext* ctx, OpenWork& w) {
   while (RARReadHeaderEx(st->handle, &st->headerRecord) == 0) {
     RARProcessFileW(st->handle, RAR_SKIP, nullptr, nullptr);
     const int32_t position = w.index->count;
-    if (!memberIndexAppend(w.index, st->headerRecord.FileNameW) ||
-        !w.index->lookup.add(w.index->names[position], position)) {
+    if (!memberIndexAppend(w.index, st->headerRecord.FileNameW)) {
       ublError(u"ArchOpenFile: out of memory after %d member names of %S\n", position,
                w.narrowPath);
       return int32_t(STAT_ERR_FAILED);

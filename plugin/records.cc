@@ -8,7 +8,7 @@
 bool memberIndexAppend(MemberIndex* index, const char16_t* name) {
   if (!index || index->count == INT32_MAX) return false;
   if (index->count == index->capacity) {
-    int32_t grown = index->capacity < 16 ? 16
+    int32_t grown = index->capacity < 16              ? 16
                     : index->capacity > INT32_MAX / 2 ? INT32_MAX
                                                       : index->capacity * 2;
     void* p = std::realloc(index->names, size_t(grown) * sizeof(char16_t*));
@@ -17,7 +17,10 @@ bool memberIndexAppend(MemberIndex* index, const char16_t* name) {
     index->capacity = grown;
   }
   char16_t* copy = ublWcsDup(name, false);
-  if (!copy) return false;
+  if (!copy || !index->lookup.add(copy, index->count)) {
+    std::free(copy);
+    return false;
+  }
   index->names[index->count++] = copy;
   return true;
 }

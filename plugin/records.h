@@ -28,8 +28,9 @@ struct MemberIndex {
   NameLookup lookup;           // first position of each name in `names`
 };
 
-// Appends an owned copy of `name`; false when memory is exhausted or the
-// index already holds INT32_MAX names (the index is then unchanged).
+// Appends an owned copy of `name` and records it in `lookup`; false when
+// memory is exhausted or the index already holds INT32_MAX names (the index
+// is then unchanged).
 bool memberIndexAppend(MemberIndex* index, const char16_t* name);
 // Releases the names (not the password); count becomes 0.
 void memberIndexClearNames(MemberIndex* index);
