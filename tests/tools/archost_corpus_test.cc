@@ -41,7 +41,11 @@ bool runScan(const std::string& via, const CorpusArchive& a, std::vector<ScanLin
              int* exitCode) {
   std::string cmd = std::string(kSanitizerExit) +
                     shellQuote(std::string(ARCUNPACK_BUILD_DIR) + "/archost") + " --via " + via;
-  if (a.password != "-") cmd += " --password " + shellQuote(a.password);
+  if (a.password != "-") {  // one or more, separated by ';'
+    std::istringstream candidates(a.password);
+    std::string pw;
+    while (std::getline(candidates, pw, ';')) cmd += " --password " + shellQuote(pw);
+  }
   cmd += " scan " + shellQuote(testsupport::OpenPath(a)) + " 2>/dev/null";
   FILE* p = popen(cmd.c_str(), "r");
   if (p == nullptr) return false;

@@ -118,6 +118,21 @@ int32_t readCurrent(Session& s, const Options& o, Sink&& sink) {
   return n < 0 ? ARCH_E_FILE : ARCH_OK;
 }
 
+// Runs `attempt` (one extraction of the member at the cursor); when an encrypted member
+// fails and the plug-in stayed on it, tries the other candidate passwords in turn.
+template <typename Attempt>
+int32_t withPasswords(Session& s, const Options& o, Attempt&& attempt) {
+  ArchContext& ctx = s.context();
+  const int32_t at = ctx.currentIndex;
+  int32_t rc = attempt();
+  for (size_t i = 1; i < o.passwords.size() && rc != ARCH_OK; ++i) {
+    if (ctx.currentIndex != at || ctx.flags[5] == 0) break;
+    s.setPassword(o.passwords[i]);
+    rc = attempt();
+  }
+  return rc;
+}
+
 struct MemberReport {
   int32_t index;
   std::string name;
@@ -221,7 +236,9 @@ int runList(Session& s, const Options& o) {
 int runScan(Session& s, const Options& o) {
   std::vector<MemberReport> reports = walk(s, [&](MemberReport& r) {
     Sha256 sha;
-    const int32_t rc = readCurrent(s, o, [&](const uint8_t* p, size_t n) { sha.update(p, n); });
+    const int32_t rc = withPasswords(s, o, [&] {
+      return readCurrent(s, o, [&](const uint8_t* p, size_t n) { sha.update(p, n); });
+    });
     r.status = statusOf(rc);
     if (rc == ARCH_OK) r.sha256 = sha.hexDigest();
   });
@@ -253,7 +270,8 @@ int runExtract(Session& s, const Options& o) {
     }
     r.path = rel;
     const std::u16string wide = toUtf16(full);
-    const int32_t rc = s.api().readToFile(&s.context(), wide.c_str());
+    const int32_t rc =
+        withPasswords(s, o, [&] { return s.api().readToFile(&s.context(), wide.c_str()); });
     r.status = statusOf(rc);
     // A directory member creates nothing at its path: make the folder ourselves.
     if (rc == ARCH_OK && lstat(full.c_str(), &st) != 0) makeParents(o.outDir, rel, true);
@@ -269,8 +287,10 @@ int runCat(Session& s, const Options& o) {
     return 2;
   }
   bool writeFailed = false;
-  const int32_t rc = readCurrent(s, o, [&](const uint8_t* p, size_t n) {
-    writeFailed = writeFailed || std::fwrite(p, 1, n, stdout) != n;
+  const int32_t rc = withPasswords(s, o, [&] {
+    return readCurrent(s, o, [&](const uint8_t* p, size_t n) {
+      writeFailed = writeFailed || std::fwrite(p, 1, n, stdout) != n;
+    });
   });
   std::fflush(stdout);
   if (rc != ARCH_OK) {

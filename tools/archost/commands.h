@@ -3,18 +3,20 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "tools/archost/session.h"
 
 namespace archost {
 
 struct Options {
-  std::string command;   // list, extract, cat, scan
-  std::string archive;   // path; empty = the built-in sample
-  std::string member;    // cat: the member's name as the archive reports it
-  std::string outDir;    // extract: the destination folder
-  std::string password;  // empty = none
-  bool hasPassword = false;
+  std::string command;  // list, extract, cat, scan
+  std::string archive;  // path; empty = the built-in sample
+  std::string member;   // cat: the member's name as the archive reports it
+  std::string outDir;   // extract: the destination folder
+  // Candidate passwords in the order given; the first is set before the open, the others
+  // are tried on an encrypted member that fails with the one in use.
+  std::vector<std::string> passwords;
   Via via = Via::File;
   bool json = false;
   uint64_t maxMemory = 256u << 20;  // larger members go through a temporary file

@@ -25,7 +25,8 @@ const char kUsage[] =
     "options:\n"
     "  --lib PATH            plug-in library (default: libarcunpack.so beside archost)\n"
     "  --via file|buffer|stream   how the archive reaches the plug-in (default file)\n"
-    "  --password TEXT       password for encrypted members or headers\n"
+    "  --password TEXT       password for encrypted members or headers; repeat it to\n"
+    "                        give candidates, tried in turn on a member that fails\n"
     "  --json                one JSON document instead of text lines\n"
     "  --max-memory BYTES    larger members go through a temporary file (default 256 MiB)\n";
 
@@ -62,8 +63,8 @@ int main(int argc, char** argv) {
       else
         return usage();
     } else if (a == "--password") {
-      if (!value(o.password)) return usage();
-      o.hasPassword = true;
+      if (!value(v)) return usage();
+      o.passwords.push_back(v);
     } else if (a == "--json") {
       o.json = true;
     } else if (a == "--max-memory") {
@@ -112,7 +113,7 @@ int main(int argc, char** argv) {
   api.init(&info);
 
   Session session(api);
-  if (o.hasPassword && session.setPassword(o.password) != ARCH_OK) {
+  if (!o.passwords.empty() && session.setPassword(o.passwords[0]) != ARCH_OK) {
     std::fprintf(stderr, "archost: the password was refused\n");
     return 2;
   }
