@@ -1,5 +1,5 @@
 // End to end through the shared library: a host process loads the plug-in,
-// an export warns, and standard error shows exactly that one record.
+// calls exports that report, and standard error shows their records.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -11,32 +11,48 @@
 
 namespace {
 
-TEST(HostProcess, ExportWarningIsOneLineOnStandardError) {
-  const std::string host = std::string(ARCUNPACK_BUILD_DIR) + "/archost";
-  if (!std::ifstream(host)) GTEST_SKIP() << "the host harness is not built: " << host;
+class HostProcess : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::ifstream(mHost)) GTEST_SKIP() << "the host harness is not built: " << mHost;
+    std::ofstream(mArchive) << std::string(64, 'x');  // big enough to open, no archive
+  }
+  void TearDown() override { std::remove(mArchive.c_str()); }
 
-  // Big enough to be opened, but no archive: the open warns.
-  const std::string path = std::string(ARCUNPACK_BUILD_DIR) + "/tracelog_not_an_archive.bin";
-  std::ofstream(path) << std::string(64, 'x');
+  // Standard error of the host listing the non-archive.
+  std::string hostErrors(const std::string& environment, const std::string& via) {
+    const std::string cmd =
+        environment + " '" + mHost + "' --via " + via + " list '" + mArchive + "' 2>&1 1>/dev/null";
+    std::string err;
+    if (FILE* p = popen(cmd.c_str(), "r")) {
+      char buf[4096];
+      for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) err.append(buf, n);
+      pclose(p);
+    }
+    return err;
+  }
 
-  const std::string cmd = "'" + host + "' list '" + path + "' 2>&1 1>/dev/null";
-  FILE* p = popen(cmd.c_str(), "r");
-  ASSERT_NE(nullptr, p);
-  std::string err;
-  char buf[4096];
-  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) err.append(buf, n);
-  pclose(p);
-  std::remove(path.c_str());
+  const std::string mHost = std::string(ARCUNPACK_BUILD_DIR) + "/archost";
+  const std::string mArchive = std::string(ARCUNPACK_BUILD_DIR) + "/tracelog_not_an_archive.bin";
+};
 
-  // The first record of a process carries the initial marker ":".
+TEST_F(HostProcess, ReportFromAnExportIsOneLineOnStandardError) {
+  // The spill of a buffer cannot create its temporary file: the export reports.
+  std::string err = hostErrors("TEMP=/nonexistent/tracelog-test", "buffer");
   std::smatch m;
+  // The first record of a process carries the initial marker ":".
   ASSERT_TRUE(std::regex_search(
       err, m,
-      std::regex(std::string("^") + kStampPattern + ":\\[ubl\\] Warning: ArchOpenFile[^\r]*\r\n")))
+      std::regex(std::string("^") + kStampPattern + ":\\[ubl\\] (Warning|Error): [^\r]*\r\n")))
       << err;
-  // Nothing else from the trace log: no second record, no start-up or tear-down text.
-  EXPECT_EQ(std::string::npos, m.suffix().str().find("[ubl"));
+  EXPECT_EQ(std::string::npos, m.suffix().str().find("[ubl")) << err;  // one record, no more
   EXPECT_EQ(std::string::npos, err.find("initialization complete"));
+}
+
+TEST_F(HostProcess, DiagnosticsOfLevelDiagStayHidden) {
+  std::string err = hostErrors("", "file");
+  EXPECT_EQ(std::string::npos, err.find("[ubl:ublDiag]")) << err;
+  EXPECT_EQ(std::string::npos, err.find("initialization complete")) << err;
 }
 
 }  // namespace
