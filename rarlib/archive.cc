@@ -85,6 +85,10 @@ int Archive::Open(const std::string& path, unsigned mode, RAROpenArchiveDataEx* 
   header_crypto_ = std::make_unique<HeaderCrypto>(fmt == ArchiveFormat::kRar5, &parser_->info(), &keys_);
   int rc = parser_->OpenVolume(*f, sig, &pos_);
   if (rc != 0) return rc;
+  if (fmt == ArchiveFormat::kRar5 && info().encrypted_headers) {
+    rc = CheckRar5HeaderCrypt(info());  // refuse what no password could open
+    if (rc != 0) return rc;
+  }
   volumes_.set_new_numbering(info().new_numbering);
   cur_volume_ = 0;
   PrescanOpen(data);
@@ -438,11 +442,11 @@ int Archive::Unpack(ByteSink* target) {
     return rc;
   }
   if (replay_needed_) {
+    // The failed try may have run the decoder on (even if it then failed only
+    // the checksum): rebuild the state the member starts from.
     replay_needed_ = false;
-    if (h.solid_decode && solid_broken_code_ != 0) {
-      rc = ReplayRun();
-      if (rc != 0) return rc;
-    }
+    rc = ReplayRun();
+    if (rc != 0) return rc;
   }
   if (h.redir_type != RAR_REDIR_NONE && h.data_size == 0 && !h.link_target.empty()) {
     // A link carried in the header: its target text is the member's content.

@@ -43,6 +43,14 @@ int PrepareMemberCipher(bool rar5, const std::vector<uint8_t>& crypt, KeyCache* 
   return 0;
 }
 
+int CheckRar5HeaderCrypt(const ArchiveInfo& info) {
+  Rar5CryptParams p;
+  if (!ParseRar5Crypt(info.header_crypt.data(), info.header_crypt.size(), false, &p)) {
+    return ERAR_BAD_DATA;
+  }
+  return p.version != 0 || p.log2_count > kMaxRar5KdfLog2 ? ERAR_UNKNOWN_FORMAT : 0;
+}
+
 bool HeaderCrypto::Decrypt(const uint8_t* prefix, size_t prefix_size, uint8_t* data, size_t n) {
   if (!rar5_) {
     if (prefix_size != 8) return false;

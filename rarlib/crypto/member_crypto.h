@@ -40,6 +40,11 @@ struct MemberCipher {
 int PrepareMemberCipher(bool rar5, const std::vector<uint8_t>& crypt, KeyCache* keys,
                         MemberCipher* out);
 
+// Checks the RAR 5 encryption header of an archive with encrypted headers:
+// 0, ERAR_BAD_DATA when it is too short, ERAR_UNKNOWN_FORMAT for an unknown
+// version or an iteration count beyond the limit.
+int CheckRar5HeaderCrypt(const ArchiveInfo& info);
+
 // Decrypts headers of an archive with encrypted headers, keyed from `keys`.
 // The RAR 5 encryption header (from `info`) is read when first needed; its
 // check value refuses a wrong password before any header is decrypted.

@@ -1,10 +1,13 @@
 #include "tests/support/rar_writer.h"
 
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
 #include <stdlib.h>
 #include <zlib.h>
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "tests/support/corpus.h"
 
@@ -331,6 +334,147 @@ std::vector<Bytes> RarWriter::BuildVolumes(size_t volume_data) const {
   std::vector<Bytes> out;
   for (size_t v = 0; v < vols.size(); ++v) out.push_back(Assemble(vols[v], v, vols.size()));
   return out;
+}
+
+namespace {
+
+struct Rar3Fixture {
+  uint8_t key[16], iv[16];
+};
+
+// 2^18 SHA-1 rounds over the UTF-16LE password, the salt and a counter.
+Rar3Fixture Rar3Kdf(const std::string& password, const Bytes& salt) {
+  std::u16string units = Utf8ToUtf16(password);
+  Bytes seed;
+  for (char16_t c : units) Put16(&seed, c);
+  Append(&seed, salt);
+  Rar3Fixture out{};
+  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+  EVP_MD_CTX* tmp = EVP_MD_CTX_new();
+  EVP_DigestInit_ex(ctx, EVP_sha1(), nullptr);
+  uint8_t d[20];
+  unsigned n = 0;
+  for (uint32_t i = 0; i < 0x40000; ++i) {
+    const uint8_t counter[3] = {static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8),
+                                static_cast<uint8_t>(i >> 16)};
+    EVP_DigestUpdate(ctx, seed.data(), seed.size());
+    EVP_DigestUpdate(ctx, counter, 3);
+    if (i % 0x4000 == 0) {
+      EVP_MD_CTX_copy_ex(tmp, ctx);
+      EVP_DigestFinal_ex(tmp, d, &n);
+      out.iv[i / 0x4000] = d[19];
+    }
+  }
+  EVP_DigestFinal_ex(ctx, d, &n);
+  for (int i = 0; i < 16; ++i) out.key[i] = d[(i & ~3) + 3 - (i & 3)];
+  EVP_MD_CTX_free(tmp);
+  EVP_MD_CTX_free(ctx);
+  return out;
+}
+
+struct Rar5Fixture {
+  uint8_t key[32], hash_key[32];
+  Bytes check;  // 12 bytes: check value and its checksum
+};
+
+// PBKDF2-HMAC-SHA256 outputs after n, n + 16 and n + 32 iterations.
+Rar5Fixture Rar5Kdf(const RarPassword& p) {
+  Rar5Fixture out{};
+  const int n = 1 << p.log2_count;
+  uint8_t v[32];
+  auto run = [&](int iterations, uint8_t* dst) {
+    PKCS5_PBKDF2_HMAC(p.password.data(), static_cast<int>(p.password.size()), p.salt.data(),
+                      static_cast<int>(p.salt.size()), iterations, EVP_sha256(), 32, dst);
+  };
+  run(n, out.key);
+  run(n + 16, out.hash_key);
+  run(n + 32, v);
+  uint8_t check[8] = {};
+  for (int i = 0; i < 32; ++i) check[i % 8] ^= v[i];
+  uint8_t sum[32];
+  unsigned len = 0;
+  EVP_Digest(check, 8, sum, &len, EVP_sha256(), nullptr);
+  out.check.assign(check, check + 8);
+  out.check.insert(out.check.end(), sum, sum + 4);
+  return out;
+}
+
+Bytes AesCbcEncrypt(const uint8_t* key, int key_len, const uint8_t* iv, Bytes data) {
+  data.resize((data.size() + 15) / 16 * 16, 0);
+  EVP_CIPHER_CTX* c = EVP_CIPHER_CTX_new();
+  EVP_EncryptInit_ex(c, key_len == 16 ? EVP_aes_128_cbc() : EVP_aes_256_cbc(), nullptr, key, iv);
+  EVP_CIPHER_CTX_set_padding(c, 0);
+  int out = 0;
+  if (!data.empty()) EVP_EncryptUpdate(c, data.data(), &out, data.data(), static_cast<int>(data.size()));
+  EVP_CIPHER_CTX_free(c);
+  return data;
+}
+
+// The RAR 5 encryption parameters up to the check value: version, flags,
+// count, salt.
+Bytes Rar5CryptFields(const RarPassword& p, uint64_t flags) {
+  Bytes b;
+  PutVint(&b, 0);
+  PutVint(&b, flags);
+  b.push_back(static_cast<uint8_t>(p.log2_count));
+  Append(&b, p.salt);
+  return b;
+}
+
+}  // namespace
+
+void EncryptEntry(RarEntry* e, RarWriter::Format format, const RarPassword& p) {
+  e->encrypted = true;
+  if (format == RarWriter::Format::kRar4) {
+    Rar3Fixture k = Rar3Kdf(p.password, p.salt);
+    e->crypt = p.salt;
+    e->packed = AesCbcEncrypt(k.key, 16, k.iv, e->data);
+    return;
+  }
+  Rar5Fixture k = Rar5Kdf(p);
+  uint8_t iv[16];
+  for (int i = 0; i < 16; ++i) iv[i] = static_cast<uint8_t>(p.salt[i] ^ 0xA5 ^ e->name.size());
+  e->crypt = Rar5CryptFields(p, (p.check ? 0x01 : 0) | (p.mac ? 0x02 : 0));
+  e->crypt.insert(e->crypt.end(), iv, iv + 16);
+  if (p.check) Append(&e->crypt, k.check);
+  e->packed = AesCbcEncrypt(k.key, 32, iv, e->data);
+  if (p.mac) {
+    uint32_t crc = e->crc ? *e->crc : Crc(e->data);
+    const uint8_t raw[4] = {static_cast<uint8_t>(crc), static_cast<uint8_t>(crc >> 8),
+                            static_cast<uint8_t>(crc >> 16), static_cast<uint8_t>(crc >> 24)};
+    uint8_t m[32];
+    unsigned len = 0;
+    HMAC(EVP_sha256(), k.hash_key, 32, raw, 4, m, &len);
+    uint32_t mac = 0;
+    for (int i = 0; i < 32; ++i) mac ^= static_cast<uint32_t>(m[i]) << (8 * (i % 4));
+    e->crc = mac;
+  }
+}
+
+void EncryptHeaders(RarWriter* w, RarWriter::Format format, const RarPassword& p) {
+  if (format == RarWriter::Format::kRar4) {
+    Rar3Fixture k = Rar3Kdf(p.password, p.salt);
+    Bytes salt = p.salt;
+    w->HeaderCipher([k, salt](const Bytes& h) {
+      Bytes out = salt;
+      Append(&out, AesCbcEncrypt(k.key, 16, k.iv, h));
+      return out;
+    });
+    return;
+  }
+  Rar5Fixture k = Rar5Kdf(p);
+  Bytes fields = Rar5CryptFields(p, p.check ? 0x01 : 0);
+  if (p.check) Append(&fields, k.check);
+  auto counter = std::make_shared<uint8_t>(0);
+  w->HeaderCipher(
+      [k, counter](const Bytes& h) {
+        uint8_t iv[16];
+        for (int i = 0; i < 16; ++i) iv[i] = static_cast<uint8_t>(i * 17 + ++*counter);
+        Bytes out(iv, iv + 16);
+        Append(&out, AesCbcEncrypt(k.key, 32, iv, h));
+        return out;
+      },
+      fields);
 }
 
 ScratchDir::ScratchDir() {

@@ -111,6 +111,25 @@ class RarWriter {
   mutable std::vector<size_t> header_offsets_;
 };
 
+// Encryption of fixtures as the archiver does it, written with OpenSSL alone
+// (independent of the engine under test).
+struct RarPassword {
+  std::string password;  // RAR 4: its UTF-16LE form (keep it under 29 characters)
+  Bytes salt;            // RAR 4: 8 bytes or none; RAR 5: 16 bytes
+  int log2_count = 4;    // RAR 5: 2^log2_count PBKDF2 iterations
+  bool check = true;     // RAR 5: store the password check value
+  bool mac = true;       // RAR 5 members: store checksums in MAC form
+};
+
+// Turns a stored entry into an encrypted one: sets `encrypted`, `crypt` and
+// `packed` (the data padded with zeros to whole blocks, then AES-CBC), and for
+// RAR 5 with `mac` the stored CRC32.
+void EncryptEntry(RarEntry* e, RarWriter::Format format, const RarPassword& p);
+
+// Makes `w` encrypt every header after the main header (RAR 4) or after the
+// encryption header (RAR 5).
+void EncryptHeaders(RarWriter* w, RarWriter::Format format, const RarPassword& p);
+
 // A fresh directory under /tmp, removed with everything in it at destruction.
 class ScratchDir {
  public:
