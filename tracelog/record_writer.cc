@@ -13,6 +13,10 @@ struct RecordState {
   int64_t timeBase = 0;  // 0 until the first record
   uint32_t microOffset = 0;
   cStopwatch stopwatch;
+  // The local calendar fields of the last record's second, reused while
+  // records arrive within the same second.
+  int64_t localSeconds = -1;
+  PlatLocalTime local = {};
 };
 
 // Constant-initialised, so it is ready before any static initialiser runs and
@@ -44,8 +48,11 @@ size_t tlComposeRecord(char16_t* line, cTlDataSource* source, const tlRecordText
   platMutexLock(guard);
 
   tlRecordTime t = recordTime();
-  PlatLocalTime local;
-  platLocalTimeOf(t.seconds, &local);
+  if (t.seconds != gState.localSeconds) {
+    platLocalTimeOf(t.seconds, &gState.local);
+    gState.localSeconds = t.seconds;
+  }
+  const PlatLocalTime& local = gState.local;
   char16_t stamp[TL_STAMP_CAPACITY];
   tlFormatStamp(
       stamp, TL_STAMP_CAPACITY,

@@ -62,7 +62,9 @@ class cTraceLog : public cAbstractTraceLog {
   // holds `level`.
   bool setDataSourceLogLevel(const char16_t* name, LogLevel level) override;
   bool setDataSourceTraceLevel(const char16_t* name, TraceLevel level) override;
-  // Delivers one finished line (see the order above).
+  // Delivers one finished line (see the order above). With takeLock false the
+  // caller already holds this log's lock, and a forwarded line reaches the
+  // target while it is held; the record writer does not use it that way.
   void output(int32_t code, const char16_t* line, bool takeLock) override;
   bool addForwarder(cAbstractTraceLog* log) override;
   // True also when `log` was not there.

@@ -15,9 +15,14 @@ class HostProcess : public testing::Test {
  protected:
   void SetUp() override {
     if (!std::ifstream(mHost)) GTEST_SKIP() << "the host harness is not built: " << mHost;
+    // One file per test: ctest may run the tests of this fixture at once.
+    mArchive = std::string(ARCUNPACK_BUILD_DIR) + "/tracelog_" +
+               testing::UnitTest::GetInstance()->current_test_info()->name() + ".bin";
     std::ofstream(mArchive) << std::string(64, 'x');  // big enough to open, no archive
   }
-  void TearDown() override { std::remove(mArchive.c_str()); }
+  void TearDown() override {
+    if (!mArchive.empty()) std::remove(mArchive.c_str());
+  }
 
   // Standard error of the host listing the non-archive.
   std::string hostErrors(const std::string& environment, const std::string& via) {
@@ -33,7 +38,7 @@ class HostProcess : public testing::Test {
   }
 
   const std::string mHost = std::string(ARCUNPACK_BUILD_DIR) + "/archost";
-  const std::string mArchive = std::string(ARCUNPACK_BUILD_DIR) + "/tracelog_not_an_archive.bin";
+  std::string mArchive;
 };
 
 TEST_F(HostProcess, ReportFromAnExportIsOneLineOnStandardError) {
