@@ -22,6 +22,8 @@ constexpr size_t kMaxTableLengths = kMainSymbols + kDistSymbolsV1 + kLowDistSymb
 
 // Longest match (4097 plus the distance bonus), rounded up.
 constexpr uint64_t kMaxMatch = 4104;
+// More than any symbol's bits (the longest, a filter record, takes 91).
+constexpr uint64_t kMaxSymbolBits = 128;
 constexpr uint64_t kMinWindow = 256 * 1024;
 constexpr uint64_t kWindowGranule = 64 * 1024;
 // Output is handed to the sink in pieces of about this size.
@@ -53,6 +55,7 @@ class Rar5Decoder : public Decoder {
   void ResetRun();
   DecodeStatus EnsureWindow(uint64_t unpacked_size);
   DecodeStatus DecodeMember();
+  DecodeStatus DecodeSymbol();
   DecodeStatus ReadBlockHeader();
   DecodeStatus ReadTables();
   DecodeStatus ReadFilter();
@@ -358,6 +361,69 @@ DecodeStatus Rar5Decoder::FlushSome() {
   return DecodeStatus::kOk;
 }
 
+// Decodes one main-table symbol and acts on it.
+inline DecodeStatus Rar5Decoder::DecodeSymbol() {
+  int sym = main_.Decode(br_);
+  if (sym < 256) {
+    if (sym < 0) return DataError();
+    PutByte(static_cast<uint8_t>(sym));
+    return DecodeStatus::kOk;
+  }
+  if (sym >= 262) {
+    uint32_t length = SlotLength(static_cast<uint32_t>(sym - 262));
+    int ds = dist_.Decode(br_);
+    if (ds < 0) return DataError();
+    uint64_t dist;
+    if (ds < 4) {
+      dist = static_cast<uint64_t>(ds) + 1;
+    } else {
+      int bits = ds / 2 - 1;
+      dist = 1 + (uint64_t{2 + static_cast<uint64_t>(ds & 1)} << bits);
+      if (bits >= 4) {
+        if (bits > 4) dist += br_.Read(bits - 4) << 4;
+        int low = low_.Decode(br_);
+        if (low < 0) return DataError();
+        dist += static_cast<uint64_t>(low);
+      } else {
+        dist += br_.Read(bits);
+      }
+    }
+    if (dist > 0x100) {
+      ++length;
+      if (dist > 0x2000) {
+        ++length;
+        if (dist > 0x40000) ++length;
+      }
+    }
+    old_dist_[3] = old_dist_[2];
+    old_dist_[2] = old_dist_[1];
+    old_dist_[1] = old_dist_[0];
+    old_dist_[0] = dist;
+    last_length_ = length;
+    if (!Copy(length, dist)) return DecodeStatus::kBadData;
+    return DecodeStatus::kOk;
+  }
+  if (sym == 256) return ReadFilter();
+  if (sym == 257) {
+    if (last_length_ != 0) {
+      if (!Copy(last_length_, old_dist_[0])) return DecodeStatus::kBadData;
+    } else if (br_.Overrun()) {
+      return DataError();
+    }
+    return DecodeStatus::kOk;
+  }
+  int k = sym - 258;
+  uint64_t dist = old_dist_[k];
+  for (int i = k; i > 0; --i) old_dist_[i] = old_dist_[i - 1];
+  old_dist_[0] = dist;
+  int slot = rep_.Decode(br_);
+  if (slot < 0) return DataError();
+  uint32_t length = SlotLength(static_cast<uint32_t>(slot));
+  last_length_ = length;
+  if (!Copy(length, dist)) return DecodeStatus::kBadData;
+  return DecodeStatus::kOk;
+}
+
 DecodeStatus Rar5Decoder::DecodeMember() {
   // An empty member may come without any packed data.
   if (file_end_ == file_start_ && br_.NoData()) return DecodeStatus::kOk;
@@ -383,68 +449,15 @@ DecodeStatus Rar5Decoder::DecodeMember() {
       continue;
     }
 
-    int sym = main_.Decode(br_);
-    if (sym < 256) {
-      if (sym < 0) return DataError();
-      PutByte(static_cast<uint8_t>(sym));
-      continue;
-    }
-    if (sym >= 262) {
-      uint32_t length = SlotLength(static_cast<uint32_t>(sym - 262));
-      int ds = dist_.Decode(br_);
-      if (ds < 0) return DataError();
-      uint64_t dist;
-      if (ds < 4) {
-        dist = static_cast<uint64_t>(ds) + 1;
-      } else {
-        int bits = ds / 2 - 1;
-        dist = 1 + (uint64_t{2 + static_cast<uint64_t>(ds & 1)} << bits);
-        if (bits >= 4) {
-          if (bits > 4) dist += br_.Read(bits - 4) << 4;
-          int low = low_.Decode(br_);
-          if (low < 0) return DataError();
-          dist += static_cast<uint64_t>(low);
-        } else {
-          dist += br_.Read(bits);
-        }
-      }
-      if (dist > 0x100) {
-        ++length;
-        if (dist > 0x2000) {
-          ++length;
-          if (dist > 0x40000) ++length;
-        }
-      }
-      old_dist_[3] = old_dist_[2];
-      old_dist_[2] = old_dist_[1];
-      old_dist_[1] = old_dist_[0];
-      old_dist_[0] = dist;
-      last_length_ = length;
-      if (!Copy(length, dist)) return DecodeStatus::kBadData;
-      continue;
-    }
-    if (sym == 256) {
-      st = ReadFilter();
+    // Every symbol takes fewer than kMaxSymbolBits bits and adds at most kMaxMatch
+    // bytes, so this many symbols start inside the block and below the limit.
+    uint64_t batch = std::min((block_end_ - br_.Position()) / kMaxSymbolBits,
+                              (limit - run_pos_) / kMaxMatch);
+    if (batch == 0) batch = 1;
+    for (uint64_t k = 0; k < batch; ++k) {
+      st = DecodeSymbol();
       if (st != DecodeStatus::kOk) return st;
-      continue;
     }
-    if (sym == 257) {
-      if (last_length_ != 0) {
-        if (!Copy(last_length_, old_dist_[0])) return DecodeStatus::kBadData;
-      } else if (br_.Overrun()) {
-        return DataError();
-      }
-      continue;
-    }
-    int k = sym - 258;
-    uint64_t dist = old_dist_[k];
-    for (int i = k; i > 0; --i) old_dist_[i] = old_dist_[i - 1];
-    old_dist_[0] = dist;
-    int slot = rep_.Decode(br_);
-    if (slot < 0) return DataError();
-    uint32_t length = SlotLength(static_cast<uint32_t>(slot));
-    last_length_ = length;
-    if (!Copy(length, dist)) return DecodeStatus::kBadData;
   }
 
   if (br_.Overrun()) return DataError();
