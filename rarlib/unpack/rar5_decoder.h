@@ -7,7 +7,11 @@
 // gets min(dictionary, size + one match); each solid member extends the window to
 // cover what the run has produced plus its own size, doubling at least, until it
 // reaches the dictionary, after which the window wraps. A run therefore never holds
-// more than it produces, and never more than the dictionary.
+// more than it produces, and never more than the dictionary (taken as at least
+// 256 KiB). A filter's range must be decoded before it is written, so in a window
+// that wraps, a range longer than the window allows is bad data.
+//
+// Output goes to the sink in pieces of up to 4 MiB, filtered ranges whole.
 //
 // Errors: malformed or truncated data, distances reaching before the run or beyond
 // the dictionary, filters that overlap, exceed 4 MiB, use an undefined type or
