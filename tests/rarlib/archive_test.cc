@@ -158,6 +158,30 @@ TEST_P(ArchiveTest, OpenReportsArchiveFlags) {
   }
 }
 
+TEST_P(ArchiveTest, OpenHandsOutAStoredComment) {
+  RarWriter w = Writer();
+  w.Comment("archive comment").AddFile("f", "x");
+  std::string path = dir_.Write("cmt.rar", w.Build());
+  struct Case {
+    unsigned size;
+    unsigned state;
+    const char* text;
+  } cases[] = {{64, 1, "archive comment"}, {8, ERAR_SMALL_BUF, "archive"}};
+  for (const Case& c : cases) {
+    char buf[64];
+    RAROpenArchiveDataEx d = {};
+    d.ArcName = path.c_str();
+    d.CmtBuf = buf;
+    d.CmtBufSize = c.size;
+    RARHANDLE h = RAROpenArchiveEx(&d);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(d.CmtState, c.state);
+    EXPECT_STREQ(buf, c.text);
+    EXPECT_EQ(d.CmtSize, std::string(c.text).size() + 1);
+    RARCloseArchive(h);
+  }
+}
+
 TEST_P(ArchiveTest, LegacyNamesDecodeAsUtf8OrCodePage437) {
   if (rar5()) GTEST_SKIP() << "RAR 5 names are always UTF-8";
   RarEntry cp437 = File("", "1");
