@@ -16,7 +16,7 @@ namespace {
 
 using test29::Bytes;
 using test29::LzWriter;
-using test29::RecordSpec;
+using test29::RecordFields;
 
 class MemSource : public ByteSource {
  public:
@@ -155,10 +155,10 @@ TEST(Rar29Decoder, FiltersTransformTheirRanges) {
   w.Literals(Str("ab"));
   // E8 over [2, 12), defined before its bytes; DELTA (2 channels) chained on the
   // same range; then DELTA alone over [12, 16).
-  w.Filter(RecordSpec{1, 0, false, 10, {}, &e8});
-  w.Filter(RecordSpec{2, 0, false, 10, {{0, 2}}, &delta});
+  w.Filter(RecordFields{1, 0, false, 10, {}, &e8});
+  w.Filter(RecordFields{2, 0, false, 10, {{0, 2}}, &delta});
   w.Literals({0xE8, 0x10, 0, 0, 0, 0, 0, 0, 0, 0});
-  w.Filter(RecordSpec{2, 0, false, 4, {{0, 2}}, nullptr});
+  w.Filter(RecordFields{2, 0, false, 4, {{0, 2}}, nullptr});
   w.Literals({1, 2, 3, 4});
   w.Literals(Str("z"));
   w.End(true);
@@ -221,22 +221,22 @@ TEST(Rar29Decoder, BrokenStreamsFail) {
       {"PPM block without a model", {0x82, 0, 0, 0, 0, 0, 0, 0}, 10, DecodeStatus::kBadData});
   {
     LzWriter w = Start();
-    w.Filter(RecordSpec{1, 0, false, 3, {}, &other});
+    w.Filter(RecordFields{1, 0, false, 3, {}, &other});
     w.Literals(Str("def"));
     w.End(true);
     cases.push_back({"non-standard filter program", w.bytes(), 6, DecodeStatus::kUnsupported});
   }
   {
     LzWriter w = Start();
-    w.Filter(RecordSpec{1, 0, false, 100, {}, &e8});
+    w.Filter(RecordFields{1, 0, false, 100, {}, &e8});
     w.Literals(Str("def"));
     w.End(true);
     cases.push_back({"filter range beyond the member", w.bytes(), 6, DecodeStatus::kBadData});
   }
   {
     LzWriter w = Start();
-    w.Filter(RecordSpec{1, 0, false, 4, {}, &e8});
-    w.Filter(RecordSpec{1, 2, false, 4, {}, nullptr});
+    w.Filter(RecordFields{1, 0, false, 4, {}, &e8});
+    w.Filter(RecordFields{1, 2, false, 4, {}, nullptr});
     w.Literals(Str("defghi"));
     w.End(true);
     cases.push_back({"overlapping filters", w.bytes(), 9, DecodeStatus::kBadData});

@@ -162,11 +162,11 @@ TEST(Rar29Filters, ClassifyProgram) {
 }
 
 TEST(Rar29Filters, RecordsDefineReuseAndBoundPrograms) {
-  using test29::RecordSpec;
+  using test29::RecordFields;
   Filters29 filters;
   const Bytes e8 = test29::ForgeProgram(53, 0xAD576887u);
   const Bytes delta = test29::ForgeProgram(29, 0x0E06077Du);
-  auto parse = [&](const RecordSpec& s, uint64_t pos) {
+  auto parse = [&](const RecordFields& s, uint64_t pos) {
     auto rec = test29::MakeRecord(s);
     return filters.ParseRecord(rec.first, rec.second.data(), rec.second.size(), pos);
   };
@@ -205,7 +205,7 @@ TEST(Rar29Filters, RecordsDefineReuseAndBoundPrograms) {
   bad_check[0] ^= 0xFF;
   struct Bad {
     const char* name;
-    RecordSpec spec;
+    RecordFields fields;
     size_t cut;  // bytes removed from the end of the record
     DecodeStatus want;
   } bad[] = {
@@ -221,7 +221,7 @@ TEST(Rar29Filters, RecordsDefineReuseAndBoundPrograms) {
   };
   for (const Bad& b : bad) {
     SCOPED_TRACE(b.name);
-    auto rec = test29::MakeRecord(b.spec);
+    auto rec = test29::MakeRecord(b.fields);
     rec.second.resize(rec.second.size() - b.cut);
     EXPECT_EQ(filters.ParseRecord(rec.first, rec.second.data(), rec.second.size(), 0), b.want);
     EXPECT_FALSE(filters.HasPending());

@@ -85,7 +85,7 @@ class BitWriter {
 };
 
 // A filter record: its flags byte and the bytes that follow it.
-struct RecordSpec {
+struct RecordFields {
   int index = -1;  // -1: no program index (LastFilter); 0: forget all; k: program k-1
   uint32_t start = 0;
   bool plus258 = false;
@@ -94,7 +94,7 @@ struct RecordSpec {
   const Bytes* code = nullptr;                 // program code when it defines one
 };
 
-inline std::pair<uint8_t, Bytes> MakeRecord(const RecordSpec& s) {
+inline std::pair<uint8_t, Bytes> MakeRecord(const RecordFields& s) {
   BitWriter w;
   uint8_t flags = 0;
   if (s.index >= 0) {
@@ -187,7 +187,7 @@ class LzWriter {
   }
   // The last match length again at the latest distance (symbol 258).
   void LastLength() { w_.Put(258, 9); }
-  void Filter(const RecordSpec& s) {
+  void Filter(const RecordFields& s) {
     auto rec = MakeRecord(s);
     w_.Put(257, 9);
     w_.Put(rec.first | 7u, 8);  // size code 7: the size follows in 16 bits
