@@ -1,0 +1,177 @@
+// RAR 2.0 and RAR 1.5 decoders on real packed streams cut out of corpus archives
+// (LZ, multimedia, and a stream with a distance reaching before its start), and
+// what they promise on bad input: exact output size, kBadData on truncated or
+// over-declared data, kWriteError when the sink refuses, and a broken run that only
+// a non-solid call repairs.
+#include <gtest/gtest.h>
+#include <openssl/sha.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "rarlib/unpack/decoder.h"
+
+namespace rarlib {
+namespace {
+
+class VecSource : public ByteSource {
+ public:
+  explicit VecSource(const std::vector<uint8_t>& d) : d_(d) {}
+  int64_t Read(uint8_t* buf, size_t n) override {
+    size_t k = std::min(n, d_.size() - pos_);
+    std::copy(d_.begin() + pos_, d_.begin() + pos_ + k, buf);
+    pos_ += k;
+    return static_cast<int64_t>(k);
+  }
+
+ private:
+  const std::vector<uint8_t>& d_;
+  size_t pos_ = 0;
+};
+
+class VecSink : public ByteSink {
+ public:
+  explicit VecSink(size_t refuse_after = SIZE_MAX) : refuse_after_(refuse_after) {}
+  bool Write(const uint8_t* data, size_t n) override {
+    if (out.size() + n > refuse_after_) return false;
+    out.insert(out.end(), data, data + n);
+    return true;
+  }
+  std::vector<uint8_t> out;
+
+ private:
+  size_t refuse_after_;
+};
+
+std::string Sha256Hex(const std::vector<uint8_t>& v) {
+  uint8_t md[SHA256_DIGEST_LENGTH];
+  SHA256(v.data(), v.size(), md);
+  std::string s;
+  char b[3];
+  for (uint8_t x : md) {
+    std::snprintf(b, sizeof b, "%02x", x);
+    s += b;
+  }
+  return s;
+}
+
+struct Stream {
+  int version;
+  const char* archive;
+  size_t offset, packed, unpacked;
+  const char* sha256;  // nullptr: the stream is bad data
+  std::vector<uint8_t> data;
+};
+
+std::vector<Stream> LoadStreams() {
+  std::vector<Stream> s = {
+      {20, "junrar_BoatModernEnglish-regular-unpack20.rar", 73, 42551, 56464,
+       "0aeeb3c12f01d7089ca83eb321d5a54673ba0e6011231f5bc1fa10102ea3d797", {}},
+      {20, "junrar_BoatModernEnglish-audio-text-unpack20.rar", 73, 27902, 56464,
+       "0aeeb3c12f01d7089ca83eb321d5a54673ba0e6011231f5bc1fa10102ea3d797", {}},
+      {15, "junrar_void-dist-v15.rar", 42849, 99, 107,
+       "ad43c21d4e68b2dcd345bf2dfe6f40082d1a54f8ba9e61b629ad5adcefa01ff1", {}},
+      {15, "junrar_void-dist-v15.rar", 64, 42742, 56464, nullptr, {}},
+  };
+  for (Stream& x : s) {
+    std::ifstream f(std::string(ARCUNPACK_CORPUS_DIR) + "/" + x.archive, std::ios::binary);
+    std::vector<uint8_t> all((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    if (all.size() < x.offset + x.packed) return {};
+    x.data.assign(all.begin() + x.offset, all.begin() + x.offset + x.packed);
+  }
+  return s;
+}
+
+std::unique_ptr<Decoder> Make(int version) {
+  std::unique_ptr<Decoder> d;
+  DecoderParams p;
+  p.version = version;
+  p.dict_size = 1u << 20;
+  EXPECT_EQ(CreateDecoder(p, &d), DecodeStatus::kOk);
+  return d;
+}
+
+DecodeStatus DecodeAll(Decoder& d, const std::vector<uint8_t>& data, uint64_t size, bool solid,
+                 VecSink* sink) {
+  VecSource src(data);
+  return d.Decode(src, size, solid, *sink);
+}
+
+TEST(OldDecoders, RealStreamsAndTheirFailures) {
+  std::vector<Stream> streams = LoadStreams();
+  if (streams.empty()) GTEST_SKIP() << "corpus not available at " << ARCUNPACK_CORPUS_DIR;
+  for (const Stream& s : streams) {
+    SCOPED_TRACE(std::string(s.archive) + " @" + std::to_string(s.offset));
+    std::unique_ptr<Decoder> d = Make(s.version);
+    VecSink sink;
+    DecodeStatus st = DecodeAll(*d, s.data, s.unpacked, false, &sink);
+    EXPECT_LE(sink.out.size(), s.unpacked);
+    if (s.sha256 == nullptr) {
+      EXPECT_EQ(st, DecodeStatus::kBadData);
+      // The failed member breaks the run: a solid continuation is refused.
+      VecSink again;
+      EXPECT_EQ(DecodeAll(*d, s.data, s.unpacked, true, &again), DecodeStatus::kBadData);
+      EXPECT_TRUE(again.out.empty());
+      continue;
+    }
+    ASSERT_EQ(st, DecodeStatus::kOk);
+    EXPECT_EQ(Sha256Hex(sink.out), s.sha256);
+
+    // Truncated data, or a declared size beyond what the data holds: bad data,
+    // never more than the declared size.
+    std::vector<uint8_t> half(s.data.begin(), s.data.begin() + s.data.size() / 2);
+    VecSink cut;
+    EXPECT_EQ(DecodeAll(*d, half, s.unpacked, false, &cut), DecodeStatus::kBadData);
+    EXPECT_LT(cut.out.size(), s.unpacked);
+    VecSink longer;
+    EXPECT_EQ(DecodeAll(*d, s.data, s.unpacked + 5000, false, &longer), DecodeStatus::kBadData);
+    EXPECT_LE(longer.out.size(), s.unpacked + 5000);
+
+    // A refusing sink stops the decoder.
+    VecSink refusing(s.unpacked / 3);
+    if (s.unpacked > 1000) {
+      EXPECT_EQ(DecodeAll(*d, s.data, s.unpacked, false, &refusing), DecodeStatus::kWriteError);
+    }
+    // A non-solid call after the failures starts afresh and decodes right.
+    VecSink fresh;
+    ASSERT_EQ(DecodeAll(*d, s.data, s.unpacked, false, &fresh), DecodeStatus::kOk);
+    EXPECT_EQ(fresh.out, sink.out);
+  }
+}
+
+TEST(OldDecoders, DamagedStreamsStayInBounds) {
+  std::vector<Stream> streams = LoadStreams();
+  if (streams.empty()) GTEST_SKIP() << "corpus not available";
+  uint32_t x = 2463534242u;
+  for (const Stream& s : streams) {
+    std::unique_ptr<Decoder> d = Make(s.version);
+    for (int round = 0; round < 40; ++round) {
+      std::vector<uint8_t> bad = s.data;
+      for (int k = 0; k < 1 + round % 4; ++k) {
+        x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+        bad[x % bad.size()] ^= static_cast<uint8_t>(1 + (x >> 24) % 255);
+      }
+      VecSink sink;
+      DecodeStatus st = DecodeAll(*d, bad, s.unpacked, false, &sink);
+      ASSERT_TRUE(st == DecodeStatus::kOk || st == DecodeStatus::kBadData) << static_cast<int>(st);
+      ASSERT_EQ(sink.out.size() == s.unpacked, st == DecodeStatus::kOk);
+    }
+  }
+}
+
+TEST(OldDecoders, EmptyMemberReadsNothingAndKeepsTheRun) {
+  for (int version : {13, 15, 20, 26}) {
+    std::unique_ptr<Decoder> d = Make(version);
+    std::vector<uint8_t> none;
+    VecSink sink;
+    EXPECT_EQ(DecodeAll(*d, none, 0, false, &sink), DecodeStatus::kOk);
+    EXPECT_EQ(DecodeAll(*d, none, 0, true, &sink), DecodeStatus::kOk);
+    EXPECT_TRUE(sink.out.empty());
+  }
+}
+
+}  // namespace
+}  // namespace rarlib
