@@ -91,14 +91,16 @@ class Rar5Decoder : public Decoder {
     if (src + length <= cap_ && wpos_ + length <= cap_) {
       uint8_t* d = win_ + wpos_;
       const uint8_t* s = win_ + src;
-      if (src > wpos_) {
-        // The source lies ahead (the run has wrapped): a forward copy never reads
-        // a byte it has written, which is what memmove does here.
+      if (src >= wpos_) {
+        // The source lies ahead (the run has wrapped) or is the slot itself: a
+        // forward copy never reads a byte it has written, which memmove does here.
         std::memmove(d, s, length);
       } else if (dist >= length) {
         std::memcpy(d, s, length);
       } else if (dist >= 8) {
-        for (uint32_t i = 0; i < length; i += 8) std::memcpy(d + i, s + i, std::min<uint32_t>(8, length - i));
+        for (uint32_t i = 0; i < length; i += 8) {
+          std::memcpy(d + i, s + i, std::min<uint32_t>(8, length - i));
+        }
       } else {
         for (uint32_t i = 0; i < length; ++i) d[i] = s[i];
       }

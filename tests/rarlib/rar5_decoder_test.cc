@@ -341,6 +341,7 @@ TEST(Rar5DecoderTest, WindowWrapsAtAFractionalRar7Size) {
     e.Literal(static_cast<uint8_t>(x >> 16));
     if (e.out_.size() % 50000 < 4200) e.EndBlock(false);
   }
+  e.Match(100, dict);  // the window's full reach
   e.EndBlock(true);
   auto d = Make(70, dict);
   std::vector<uint8_t> out;
