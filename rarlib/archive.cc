@@ -144,6 +144,7 @@ void Archive::SetPassword(const char* utf8) {
   if (!password_.empty()) OPENSSL_cleanse(&password_[0], password_.size());
   password_.assign(utf8 != nullptr ? utf8 : "");
   keys_.SetPassword(password_);
+  peeked_valid_ = false;  // headers may read differently with another key
   // Encrypted headers are read once there is a password; without one they
   // answer ERAR_MISSING_PASSWORD.
   if (parser_) parser_->set_decryptor(keys_.has_password() ? header_crypto_.get() : nullptr);
@@ -176,7 +177,13 @@ int Archive::ReadHeader(RARHeaderDataEx* out) {
   for (;;) {
     InputFile* f = volumes_.Get(cur_volume_);
     if (f == nullptr) return sticky_error_ = ERAR_EOPEN;
-    int rc = parser_->ReadBlock(*f, pos_, &b);
+    int rc = 0;
+    if (peeked_valid_ && peeked_volume_ == cur_volume_ && peeked_pos_ == pos_) {
+      b = std::move(peeked_);
+    } else {
+      rc = parser_->ReadBlock(*f, pos_, &b);
+    }
+    peeked_valid_ = false;
     if (rc == ERAR_MISSING_PASSWORD || rc == ERAR_BAD_PASSWORD) return rc;  // may be retried
     bool next_volume = false;
     if (rc == ERAR_END_ARCHIVE) {
@@ -311,10 +318,17 @@ int Archive::FollowParts(Member* m) {
 void Archive::PassServiceBlocks(size_t volume, uint64_t* pos) {
   InputFile* f = volumes_.Get(volume);
   if (f == nullptr) return;
+  peeked_valid_ = false;
   for (int i = 0; i < kMaxServiceRun; ++i) {
     Block b;
     if (parser_->ReadBlock(*f, *pos, &b) != 0) return;
-    if (b.kind != BlockKind::kService && b.kind != BlockKind::kOther) return;
+    if (b.kind != BlockKind::kService && b.kind != BlockKind::kOther) {
+      peeked_ = std::move(b);
+      peeked_valid_ = true;
+      peeked_volume_ = volume;
+      peeked_pos_ = *pos;
+      return;
+    }
     *pos = b.next;
   }
 }

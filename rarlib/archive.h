@@ -94,6 +94,12 @@ class Archive {
   uint64_t files_seen_ = 0;  // file headers met, for the RAR 1.5 solid rule
   bool has_member_ = false;
   Member member_;
+  // The block the look-ahead past a member's service blocks stopped at, so the
+  // walk does not read it twice.
+  bool peeked_valid_ = false;
+  size_t peeked_volume_ = 0;
+  uint64_t peeked_pos_ = 0;
+  Block peeked_;
 
   RARDataCallback callback_ = nullptr;
   void* user_ = nullptr;
