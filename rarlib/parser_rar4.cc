@@ -11,6 +11,8 @@
 namespace rarlib {
 namespace {
 
+constexpr size_t kProbeSize = 256;
+
 enum : uint8_t {
   kMarker = 0x72,
   kMain = 0x73,
@@ -72,6 +74,7 @@ class Rar4Parser : public BlockParser {
     size_t pad_extra = 0;
     bool encrypted = info_.encrypted_headers && !in_main_;
     uint8_t salt[8];
+    size_t probed = 0;  // plain header bytes already read
     if (encrypted) {
       if (decryptor_ == nullptr) return ERAR_MISSING_PASSWORD;
       uint8_t probe;
@@ -84,11 +87,13 @@ class Rar4Parser : public BlockParser {
       if (rc != 0) return rc;
       if (!decryptor_->Decrypt(salt, 8, h.data(), 16)) return ERAR_BAD_PASSWORD;
     } else {
-      h.resize(7);
-      int64_t got = file.ReadAt(pos, h.data(), 7);
+      // One read usually brings the whole header.
+      h.resize(kProbeSize);
+      int64_t got = file.ReadAt(pos, h.data(), kProbeSize);
       if (got < 0) return ERAR_EREAD;
       if (got == 0) return ERAR_END_ARCHIVE;
       if (got < 7) return ERAR_BAD_DATA;
+      probed = static_cast<size_t>(got);
     }
     const size_t head_size = Get16(&h[5]);
     if (head_size < 7) return encrypted ? ERAR_BAD_PASSWORD : ERAR_BAD_DATA;
@@ -105,8 +110,10 @@ class Rar4Parser : public BlockParser {
       pad_extra = 8 + padded - head_size;
     } else {
       h.resize(head_size);
-      int rc = ReadExact(file, pos, h.data(), head_size);
-      if (rc != 0) return rc;
+      if (head_size > probed) {
+        int rc = ReadExact(file, pos + probed, h.data() + probed, head_size - probed);
+        if (rc != 0) return rc;
+      }
     }
     const uint8_t type = h[2];
     const uint16_t flags = Get16(&h[3]);

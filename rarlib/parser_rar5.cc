@@ -12,6 +12,8 @@
 namespace rarlib {
 namespace {
 
+constexpr size_t kProbeSize = 256;
+
 enum : uint64_t { kMain = 1, kFile = 2, kService = 3, kCrypt = 4, kEnd = 5 };
 
 constexpr size_t kMaxHeaderSize = 2 * 1024 * 1024;
@@ -120,8 +122,9 @@ class Rar5Parser : public BlockParser {
       if (!decryptor_->Decrypt(iv, 16, h.data(), 16)) return ERAR_BAD_PASSWORD;
       avail = 16;
     } else {
-      h.resize(7);
-      int64_t got = file.ReadAt(pos, h.data(), 7);
+      // One read usually brings the whole header.
+      h.resize(kProbeSize);
+      int64_t got = file.ReadAt(pos, h.data(), kProbeSize);
       if (got < 0) return ERAR_EREAD;
       if (got == 0) return ERAR_END_ARCHIVE;
       avail = static_cast<size_t>(got);
@@ -149,8 +152,10 @@ class Rar5Parser : public BlockParser {
       stored_len += 16;
     } else {
       h.resize(head_len);
-      int rc = ReadExact(file, pos, h.data(), head_len);
-      if (rc != 0) return rc;
+      if (head_len > avail) {
+        int rc = ReadExact(file, pos + avail, h.data() + avail, head_len - avail);
+        if (rc != 0) return rc;
+      }
     }
     if (crc32(0, h.data() + 4, static_cast<uInt>(head_len - 4)) != Get32(h.data())) {
       return encrypted ? ERAR_BAD_PASSWORD : ERAR_BAD_DATA;
