@@ -26,9 +26,9 @@ std::u16string Cp437ToUtf16(const uint8_t* s, size_t n);
 std::u16string DecodeLegacyName(const uint8_t* s, size_t n);
 
 // Decodes the encoded part of a RAR 4 Unicode name. `name`/`name_size` is the
-// legacy name (the bytes before the NUL) that copy operations draw from;
-// `enc`/`enc_size` the bytes after the NUL. Stops at the first U+0000. The result
-// is empty when nothing could be decoded.
+// whole name field, which copy operations draw from at the position of the unit
+// being produced; `enc`/`enc_size` the bytes after its NUL. Stops at the first
+// U+0000. The result is empty when nothing could be decoded.
 std::u16string DecodeRar4UnicodeName(const uint8_t* name, size_t name_size,
                                      const uint8_t* enc, size_t enc_size);
 
