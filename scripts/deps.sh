@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
 pkgs=(cmake g++ make pkg-config libssl-dev zlib1g-dev libgtest-dev libbenchmark-dev
-      libarchive-dev clang libclang-rt-dev)
+      libarchive-dev clang libclang-rt-dev g++-multilib)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

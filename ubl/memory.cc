@@ -1,5 +1,6 @@
 #include "ubl/memory.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -8,12 +9,28 @@
 #include "platform/utf.h"
 #include "ubl/diag.h"
 
+namespace {
+
+// Requests left before the injected failure; 0 when not armed.
+std::atomic<int64_t> gFailCountdown{0};
+
+bool injectedFailure() {
+  if (gFailCountdown.load(std::memory_order_relaxed) <= 0) return false;
+  return gFailCountdown.fetch_sub(1, std::memory_order_relaxed) == 1;
+}
+
+}  // namespace
+
+void ublFailNthAllocation(int64_t n) { gFailCountdown.store(n > 0 ? n : 0); }
+
+bool ublAllocationFailurePending() { return gFailCountdown.load() > 0; }
+
 void* ubl_malloc(uint64_t size) {
   if (size == 0 || size > UBL_MAX_ALLOC) {
     ublError(u"Attempt to allocate %llu bytes!\n", static_cast<unsigned long long>(size));
     return nullptr;
   }
-  void* p = std::malloc(size_t(size));
+  void* p = injectedFailure() ? nullptr : std::malloc(size_t(size));
   if (!p)
     ublError(u"ubl_malloc(): Can't allocate memory (%llu bytes).\n",
              static_cast<unsigned long long>(size));
@@ -33,7 +50,7 @@ void* ubl_calloc(uint64_t count, uint64_t elementSize) {
     ublError(u"Attempt to allocate %llu bytes!\n", total);
     return nullptr;
   }
-  void* p = std::calloc(size_t(count), size_t(elementSize));
+  void* p = injectedFailure() ? nullptr : std::calloc(size_t(count), size_t(elementSize));
   if (!p)
     ublError(u"ubl_calloc(): Can't allocate memory (%llu bytes).\n",
              static_cast<unsigned long long>(count * elementSize));

@@ -21,6 +21,14 @@ void* ubl_malloc(uint64_t size);
 // heap is exhausted.
 void* ubl_calloc(uint64_t count, uint64_t elementSize);
 
+// Fault injection for tests: when armed with n > 0, the n-th ubl_malloc or
+// ubl_calloc request from now on fails as an exhausted heap would (null and
+// its diagnostic); later requests succeed again. n <= 0 disarms. Inert unless
+// armed; shared by all threads.
+void ublFailNthAllocation(int64_t n);
+// True while an armed failure has not happened yet.
+bool ublAllocationFailurePending();
+
 // calloc without diagnostics; still refuses a product above the limit.
 void* ublCallocQuiet(uint64_t count, uint64_t elementSize);
 

@@ -9,9 +9,9 @@ using testsupport::RarEntry;
 using testsupport::RarService;
 using testsupport::RarWriter;
 
-// Offsets of every block of a RAR 4 or RAR 5 archive whose headers are plain,
-// found by walking the size fields; the walk stops at anything it cannot read.
-std::vector<size_t> BlockStarts(const Bytes& a) {
+}  // namespace
+
+std::vector<size_t> BlockStartsOf(const Bytes& a) {
   static const uint8_t kSig4[7] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
   static const uint8_t kSig5[8] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x01, 0x00};
   std::vector<size_t> out;
@@ -68,9 +68,11 @@ std::vector<size_t> BlockStarts(const Bytes& a) {
   return out;
 }
 
+namespace {
+
 Fixture Make(const std::string& name, const RarWriter& w) {
   Fixture f{name, w.Build(), {}};
-  f.header_offsets = BlockStarts(f.bytes);
+  f.header_offsets = BlockStartsOf(f.bytes);
   return f;
 }
 
@@ -157,7 +159,7 @@ std::vector<Fixture> WriterFixtures() {
       w.AddFile("spans", std::string(500, 'v')).AddFile("after", "tail");
       auto vols = w.BuildVolumes(200);
       Fixture f{tag + "-volume1", vols.front(), {}};
-      f.header_offsets = BlockStarts(f.bytes);
+      f.header_offsets = BlockStartsOf(f.bytes);
       out.push_back(f);
     }
   }

@@ -23,6 +23,11 @@ struct Fixture {
   std::vector<size_t> header_offsets;
 };
 
+// Offsets of the signature and of every block of a RAR 4 or RAR 5 archive
+// whose headers are plain, found by walking the size fields; the walk stops at
+// anything it cannot read.
+std::vector<size_t> BlockStartsOf(const Bytes& archive);
+
 // Well-formed archives, a few hundred bytes each.
 std::vector<Fixture> WriterFixtures();
 
