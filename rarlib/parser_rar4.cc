@@ -252,9 +252,6 @@ class Rar4Parser : public BlockParser {
     if (out->method != 0x30 && !out->directory) out->decoder_version = out->unp_ver;
     if (type == kFile) {
       out->name = DecodeName(name, name_size, flags & 0x0200);
-      if (flags & 0x0800) {
-        // Old file versions are listed as "name;n"; the number is not stored here.
-      }
     } else {
       out->name = Cp437ToUtf16(name, name_size);
       // Service data between the name and the salt is opaque here.
