@@ -10,8 +10,9 @@ namespace rarlib {
 AesCbc::~AesCbc() { EVP_CIPHER_CTX_free(ctx_); }  // frees and wipes the key schedule
 
 bool AesCbc::Init(const uint8_t* key, size_t key_len, const uint8_t iv[16], bool encrypt) {
-  const EVP_CIPHER* kind =
-      key_len == 16 ? EVP_aes_128_cbc() : key_len == 32 ? EVP_aes_256_cbc() : nullptr;
+  const EVP_CIPHER* kind = key_len == 16   ? EVP_aes_128_cbc()
+                           : key_len == 32 ? EVP_aes_256_cbc()
+                                           : nullptr;
   if (kind == nullptr) return false;
   if (ctx_ == nullptr) ctx_ = EVP_CIPHER_CTX_new();
   if (ctx_ == nullptr) return false;

@@ -51,9 +51,9 @@ class AesDecryptSource : public ByteSource {
   AesCbc cipher_;
   bool ok_;
   bool eof_ = false;
-  uint8_t carry_[16];    // raw bytes of an incomplete block
+  uint8_t carry_[16];  // raw bytes of an incomplete block
   size_t carry_len_ = 0;
-  uint8_t plain_[16];    // decrypted bytes not yet handed out
+  uint8_t plain_[16];  // decrypted bytes not yet handed out
   size_t plain_pos_ = 0, plain_len_ = 0;
 };
 

@@ -23,7 +23,7 @@ struct MemberCipher {
   size_t key_len = 0;  // 16 (RAR 3.x) or 32 (RAR 5)
   uint8_t key[32] = {};
   uint8_t iv[16] = {};
-  bool mac = false;    // the stored checksums are MACs under hash_key
+  bool mac = false;  // the stored checksums are MACs under hash_key
   uint8_t hash_key[32] = {};
   MemberCipher() = default;
   ~MemberCipher();

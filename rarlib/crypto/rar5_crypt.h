@@ -13,10 +13,10 @@ struct Rar5CryptParams {
   uint64_t version = 0;     // 0 = AES-256; anything else is unknown
   unsigned log2_count = 0;  // PBKDF2 iterations = 2^log2_count
   uint8_t salt[16] = {};
-  uint8_t iv[16] = {};      // file records only
-  bool has_check = false;   // a well-formed check value is present
+  uint8_t iv[16] = {};     // file records only
+  bool has_check = false;  // a well-formed check value is present
   uint8_t check[8] = {};
-  bool mac = false;         // stored checksums are MACs (file records only)
+  bool mac = false;  // stored checksums are MACs (file records only)
 };
 
 // Parses the fields of an encryption header (type 4) after its common part

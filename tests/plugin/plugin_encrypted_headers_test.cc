@@ -1,6 +1,6 @@
 // Archives whose headers are encrypted, through the exports: without a key the
-// list pass finds no member (ARCH_E_EMPTY, nothing read, nothing broken); with the key set before the open every
-// member is listed and extracts to its expected bytes.
+// list pass finds no member (ARCH_E_EMPTY, nothing read, nothing broken); with the key set before
+// the open every member is listed and extracts to its expected bytes.
 #include <gtest/gtest.h>
 
 #include "tests/plugin/plugin_test_util.h"
@@ -9,7 +9,8 @@ namespace plugintest {
 namespace {
 
 TEST(EncryptedHeadersTest, KeyBeforeOpenListsAndExtractsEverything) {
-  if (!testsupport::CorpusAvailable()) GTEST_SKIP() << "corpus not found at " << testsupport::CorpusDir();
+  if (!testsupport::CorpusAvailable())
+    GTEST_SKIP() << "corpus not found at " << testsupport::CorpusDir();
   const auto expected = testsupport::LoadExpected();
   int archives = 0;
   for (const auto& a : testsupport::LoadManifest()) {

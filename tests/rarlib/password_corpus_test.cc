@@ -29,10 +29,13 @@ int Collect(void* user, const uint8_t* data, size_t n) {
   return RAR_CALLBACK_CONTINUE;
 }
 
-std::string FirstPassword(const CorpusArchive& a) { return a.password.substr(0, a.password.find(';')); }
+std::string FirstPassword(const CorpusArchive& a) {
+  return a.password.substr(0, a.password.find(';'));
+}
 
 bool Extractable(const CorpusMember& m) {
-  return m.type == "file" && m.sha256 != "-" && (m.status == "OK" || m.status.rfind("WARN", 0) == 0);
+  return m.type == "file" && m.sha256 != "-" &&
+         (m.status == "OK" || m.status.rfind("WARN", 0) == 0);
 }
 
 std::vector<CorpusArchive> EncryptedArchives() {
@@ -44,7 +47,8 @@ std::vector<CorpusArchive> EncryptedArchives() {
 }
 
 TEST(PasswordCorpus, EveryEncryptedMemberExtractsWithItsPassword) {
-  if (!testsupport::CorpusAvailable()) GTEST_SKIP() << "corpus not present at " << testsupport::CorpusDir();
+  if (!testsupport::CorpusAvailable())
+    GTEST_SKIP() << "corpus not present at " << testsupport::CorpusDir();
   const auto expected = testsupport::LoadExpected();
   int checked = 0, undecodable = 0;
   for (const auto& a : EncryptedArchives()) {
@@ -82,7 +86,8 @@ TEST(PasswordCorpus, EveryEncryptedMemberExtractsWithItsPassword) {
 }
 
 TEST(PasswordCorpus, WithoutPasswordNothingLeaksAndNothingBreaks) {
-  if (!testsupport::CorpusAvailable()) GTEST_SKIP() << "corpus not present at " << testsupport::CorpusDir();
+  if (!testsupport::CorpusAvailable())
+    GTEST_SKIP() << "corpus not present at " << testsupport::CorpusDir();
   const auto expected = testsupport::LoadExpected();
   for (const auto& a : EncryptedArchives()) {
     RARHANDLE h = OpenForExtract(testsupport::OpenPath(a));

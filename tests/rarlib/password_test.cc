@@ -3,7 +3,6 @@
 // retry of a failed member, damaged ciphertext, hostile KDF parameters; and the
 // retry inside solid encrypted archives of the corpus.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <zlib.h>
 
@@ -63,8 +62,8 @@ RarPassword Secret(RarWriter::Format f) {
   return p;
 }
 
-const std::vector<std::string> kContents = {"first member, encrypted", std::string(70000, 'x') + "end",
-                                            ""};
+const std::vector<std::string> kContents = {"first member, encrypted",
+                                            std::string(70000, 'x') + "end", ""};
 
 Bytes BuildEncrypted(RarWriter::Format f, bool headers, const RarPassword& p) {
   RarWriter w(f);
@@ -222,7 +221,7 @@ TEST(Password, HostileRar5Parameters) {
   const RarWriter::Format f = RarWriter::Format::kRar5;
   struct Case {
     const char* label;
-    size_t byte;     // offset in the record body to change
+    size_t byte;  // offset in the record body to change
     uint8_t value;
     int want;
   };
@@ -274,7 +273,8 @@ TEST(Password, HostileRar5Parameters) {
 // In a solid encrypted archive, a member that failed with a wrong password
 // extracts after the right one is set: the run is decoded again up to it.
 TEST(Password, SolidRunRecoversAfterWrongPassword) {
-  if (!testsupport::CorpusAvailable()) GTEST_SKIP() << "corpus not present at " << testsupport::CorpusDir();
+  if (!testsupport::CorpusAvailable())
+    GTEST_SKIP() << "corpus not present at " << testsupport::CorpusDir();
   const auto expected = testsupport::LoadExpected();
   int checked = 0;
   for (const auto& a : testsupport::LoadManifest()) {
