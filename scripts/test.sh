@@ -28,4 +28,5 @@ else
 fi
 # A CI-sized fuzz run: one minute per target (skips itself without clang's fuzzer runtime).
 scripts/fuzz.sh all 60 1
+scripts/example.sh  # the examples built against a fresh install (pkg-config, find_package)
 echo "all tests passed"
