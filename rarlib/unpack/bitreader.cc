@@ -46,6 +46,12 @@ bool BitReader::LoadChunk() {
   return true;
 }
 
+BitReader::Register BitReader::Refilled(Register r) {
+  Give(r);
+  Refill();
+  return Take();
+}
+
 void BitReader::Refill() {
   while (nbits_ < kMaxPeekBits) {
     if (pos_ + 8 <= len_) {

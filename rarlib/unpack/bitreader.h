@@ -65,6 +65,30 @@ class BitReader {
     nbits_ -= drop;
   }
 
+  // Hot loops may keep the bit register in local variables, where stores into
+  // other memory cannot force it to be reloaded: Take() hands out a copy, the
+  // loop works on it with the Register functions below, and Give() hands it back
+  // before any other member is called.
+  struct Register {
+    uint64_t bits;  // left-aligned: bit 63 is the next bit
+    int nbits;
+  };
+  Register Take() const { return Register{bits_, nbits_}; }
+  void Give(Register r) {
+    bits_ = r.bits;
+    nbits_ = r.nbits;
+  }
+  // `r` topped up to at least kMaxPeekBits bits.
+  Register Refilled(Register r);
+  // Reads and consumes `n` bits (0 <= n <= kMaxPeekBits) from the register `r`.
+  uint64_t Read(Register& r, int n) {
+    if (r.nbits < n) r = Refilled(r);
+    uint64_t v = n == 0 ? 0 : r.bits >> (64 - n);
+    r.bits <<= n;
+    r.nbits -= n;
+    return v;
+  }
+
   // Bits consumed since the start of the data (including zero bits past its end).
   uint64_t Position() const {
     return (consumed_bytes_ + pos_ + pad_bytes_) * 8 - static_cast<uint64_t>(nbits_);

@@ -55,6 +55,12 @@ int HuffmanTable::Lookup(uint32_t v, int first_len, int* len) const {
   return idx < n_ ? sorted_[idx] : sorted_[0];
 }
 
+uint32_t HuffmanTable::LookupSlow(uint32_t v) const {
+  int len;
+  int sym = Lookup(v, kQuickBits + 1, &len);
+  return static_cast<uint32_t>(sym) << 4 | static_cast<uint32_t>(len);
+}
+
 int HuffmanTable::DecodeSlow(BitReader& br, uint32_t v) const {
   if (n_ == 0) return -1;
   int len;

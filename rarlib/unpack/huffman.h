@@ -52,11 +52,26 @@ class HuffmanTable {
     }
     return DecodeSlow(br, v);
   }
+  // The same on a register taken from `br` (see BitReader::Take).
+  int Decode(BitReader& br, BitReader::Register& r) const {
+    if (r.nbits < 16) r = br.Refilled(r);
+    uint32_t v = static_cast<uint32_t>(r.bits >> 48);
+    uint32_t e = quick_[v >> (16 - kQuickBits)];
+    if (e == 0) {
+      if (n_ == 0) return -1;
+      e = LookupSlow(v);
+    }
+    r.bits <<= e & 0xF;
+    r.nbits -= static_cast<int>(e & 0xF);
+    return static_cast<int>(e >> 4);
+  }
 
  private:
   // Length and sorted-list slot of the 16-bit left-aligned pattern `v`.
   int Lookup(uint32_t v, int first_len, int* len) const;
   int DecodeSlow(BitReader& br, uint32_t v) const;
+  // (symbol << 4) | length for a pattern whose code is longer than kQuickBits.
+  uint32_t LookupSlow(uint32_t v) const;
 
   // Quick entries: (symbol << 4) | length; 0 = a code longer than kQuickBits.
   uint16_t quick_[1u << kQuickBits];

@@ -55,7 +55,8 @@ class Rar5Decoder : public Decoder {
   void ResetRun();
   DecodeStatus EnsureWindow(uint64_t unpacked_size);
   DecodeStatus DecodeMember();
-  DecodeStatus DecodeSymbol();
+  // Works on the bit register `r` taken from br_ (see BitReader::Take).
+  DecodeStatus DecodeSymbol(BitReader::Register& r);
   DecodeStatus ReadBlockHeader();
   DecodeStatus ReadTables();
   DecodeStatus ReadFilter();
@@ -68,10 +69,10 @@ class Rar5Decoder : public Decoder {
     return br_.ReadFailed() ? DecodeStatus::kReadError : DecodeStatus::kBadData;
   }
 
-  uint32_t SlotLength(uint32_t slot) {
+  uint32_t SlotLength(uint32_t slot, BitReader::Register& r) {
     if (slot < 8) return 2 + slot;
     uint32_t bits = slot / 4 - 1;
-    return 2 + ((4 + (slot & 3)) << bits) + br_.Read32(static_cast<int>(bits));
+    return 2 + ((4 + (slot & 3)) << bits) + static_cast<uint32_t>(br_.Read(r, static_cast<int>(bits)));
   }
 
   // Index of the byte `back` positions before the current one (1 <= back <= cap_).
@@ -364,16 +365,16 @@ DecodeStatus Rar5Decoder::FlushSome() {
 }
 
 // Decodes one main-table symbol and acts on it.
-inline DecodeStatus Rar5Decoder::DecodeSymbol() {
-  int sym = main_.Decode(br_);
+inline DecodeStatus Rar5Decoder::DecodeSymbol(BitReader::Register& r) {
+  int sym = main_.Decode(br_, r);
   if (sym < 256) {
     if (sym < 0) return DataError();
     PutByte(static_cast<uint8_t>(sym));
     return DecodeStatus::kOk;
   }
   if (sym >= 262) {
-    uint32_t length = SlotLength(static_cast<uint32_t>(sym - 262));
-    int ds = dist_.Decode(br_);
+    uint32_t length = SlotLength(static_cast<uint32_t>(sym - 262), r);
+    int ds = dist_.Decode(br_, r);
     if (ds < 0) return DataError();
     uint64_t dist;
     if (ds < 4) {
@@ -382,12 +383,12 @@ inline DecodeStatus Rar5Decoder::DecodeSymbol() {
       int bits = ds / 2 - 1;
       dist = 1 + (uint64_t{2 + static_cast<uint64_t>(ds & 1)} << bits);
       if (bits >= 4) {
-        if (bits > 4) dist += br_.Read(bits - 4) << 4;
-        int low = low_.Decode(br_);
+        if (bits > 4) dist += br_.Read(r, bits - 4) << 4;
+        int low = low_.Decode(br_, r);
         if (low < 0) return DataError();
         dist += static_cast<uint64_t>(low);
       } else {
-        dist += br_.Read(bits);
+        dist += br_.Read(r, bits);
       }
     }
     if (dist > 0x100) {
@@ -405,12 +406,18 @@ inline DecodeStatus Rar5Decoder::DecodeSymbol() {
     if (!Copy(length, dist)) return DecodeStatus::kBadData;
     return DecodeStatus::kOk;
   }
-  if (sym == 256) return ReadFilter();
+  if (sym == 256) {
+    br_.Give(r);
+    DecodeStatus st = ReadFilter();
+    r = br_.Take();
+    return st;
+  }
   if (sym == 257) {
     if (last_length_ != 0) {
       if (!Copy(last_length_, old_dist_[0])) return DecodeStatus::kBadData;
-    } else if (br_.Overrun()) {
-      return DataError();
+    } else {
+      br_.Give(r);
+      if (br_.Overrun()) return DataError();
     }
     return DecodeStatus::kOk;
   }
@@ -418,9 +425,9 @@ inline DecodeStatus Rar5Decoder::DecodeSymbol() {
   uint64_t dist = old_dist_[k];
   for (int i = k; i > 0; --i) old_dist_[i] = old_dist_[i - 1];
   old_dist_[0] = dist;
-  int slot = rep_.Decode(br_);
+  int slot = rep_.Decode(br_, r);
   if (slot < 0) return DataError();
-  uint32_t length = SlotLength(static_cast<uint32_t>(slot));
+  uint32_t length = SlotLength(static_cast<uint32_t>(slot), r);
   last_length_ = length;
   if (!Copy(length, dist)) return DecodeStatus::kBadData;
   return DecodeStatus::kOk;
@@ -456,10 +463,10 @@ DecodeStatus Rar5Decoder::DecodeMember() {
     uint64_t batch = std::min((block_end_ - br_.Position()) / kMaxSymbolBits,
                               (limit - run_pos_) / kMaxMatch);
     if (batch == 0) batch = 1;
-    for (uint64_t k = 0; k < batch; ++k) {
-      st = DecodeSymbol();
-      if (st != DecodeStatus::kOk) return st;
-    }
+    BitReader::Register r = br_.Take();
+    for (uint64_t k = 0; k < batch && st == DecodeStatus::kOk; ++k) st = DecodeSymbol(r);
+    br_.Give(r);
+    if (st != DecodeStatus::kOk) return st;
   }
 
   if (br_.Overrun()) return DataError();
