@@ -94,9 +94,7 @@ class BitReader {
     return (consumed_bytes_ + pos_ + pad_bytes_) * 8 - static_cast<uint64_t>(nbits_);
   }
   // True once bits beyond the end of the data have been consumed.
-  bool Overrun() const {
-    return source_done_ && Position() > (consumed_bytes_ + len_) * 8;
-  }
+  bool Overrun() const { return source_done_ && Position() > (consumed_bytes_ + len_) * 8; }
   // True when the data is empty (reads the first chunk if nothing was read yet).
   bool NoData();
   // True when the source reported a failure.

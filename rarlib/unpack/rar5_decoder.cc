@@ -48,8 +48,7 @@ class Rar5Decoder : public Decoder {
   }
   ~Rar5Decoder() override { std::free(win_); }
 
-  DecodeStatus Decode(ByteSource& src, uint64_t unpacked_size, bool solid,
-                      ByteSink& sink) override;
+  DecodeStatus Decode(ByteSource& src, uint64_t unpacked_size, bool solid, ByteSink& sink) override;
 
  private:
   void ResetRun();
@@ -72,7 +71,8 @@ class Rar5Decoder : public Decoder {
   uint32_t SlotLength(uint32_t slot, BitReader::Register& r) {
     if (slot < 8) return 2 + slot;
     uint32_t bits = slot / 4 - 1;
-    return 2 + ((4 + (slot & 3)) << bits) + static_cast<uint32_t>(br_.Read(r, static_cast<int>(bits)));
+    return 2 + ((4 + (slot & 3)) << bits) +
+           static_cast<uint32_t>(br_.Read(r, static_cast<int>(bits)));
   }
 
   // Index of the byte `back` positions before the current one (1 <= back <= cap_).
@@ -460,8 +460,8 @@ DecodeStatus Rar5Decoder::DecodeMember() {
 
     // Every symbol takes fewer than kMaxSymbolBits bits and adds at most kMaxMatch
     // bytes, so this many symbols start inside the block and below the limit.
-    uint64_t batch = std::min((block_end_ - br_.Position()) / kMaxSymbolBits,
-                              (limit - run_pos_) / kMaxMatch);
+    uint64_t batch =
+        std::min((block_end_ - br_.Position()) / kMaxSymbolBits, (limit - run_pos_) / kMaxMatch);
     if (batch == 0) batch = 1;
     BitReader::Register r = br_.Take();
     for (uint64_t k = 0; k < batch && st == DecodeStatus::kOk; ++k) st = DecodeSymbol(r);

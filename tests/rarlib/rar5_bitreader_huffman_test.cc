@@ -128,12 +128,9 @@ TEST(HuffmanTest, DecodesEveryCodeOfValidSets) {
     const char* name;
     std::vector<uint8_t> lengths;
   } cases[] = {
-      {"single code", {0, 1, 0}},
-      {"complete small", {2, 2, 2, 3, 3}},
-      {"incomplete", {1, 0, 3}},
-      {"deep chain", deep},
-      {"byte alphabet", flat},
-      {"mixed lengths", mixed},
+      {"single code", {0, 1, 0}}, {"complete small", {2, 2, 2, 3, 3}},
+      {"incomplete", {1, 0, 3}},  {"deep chain", deep},
+      {"byte alphabet", flat},    {"mixed lengths", mixed},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -203,11 +200,14 @@ TEST(HuffmanTest, CodeLengthListWithRunsAndDelta) {
   BitWriter w;
   for (int i = 0; i < 20; ++i) w.Put(5, 4);
   auto level = [&](int sym) { w.Put(static_cast<uint32_t>(sym), 5); };
-  level(7);               // 7
-  level(16); w.Put(0, 3);  // 3 x 7
-  level(18); w.Put(1, 3);  // 4 x 0
-  level(3);               // 3
-  level(19); w.Put(127, 7);  // 138 zeros, cut off at the end
+  level(7);  // 7
+  level(16);
+  w.Put(0, 3);  // 3 x 7
+  level(18);
+  w.Put(1, 3);  // 4 x 0
+  level(3);     // 3
+  level(19);
+  w.Put(127, 7);  // 138 zeros, cut off at the end
   std::vector<uint8_t> lens(12, 1);
   PieceSource src(w.bytes(), 64);
   BitReader br(&src);
@@ -217,7 +217,8 @@ TEST(HuffmanTest, CodeLengthListWithRunsAndDelta) {
   BitWriter d;
   for (int i = 0; i < 20; ++i) d.Put(5, 4);
   d.Put(14, 5);  // (14 + 7) & 15 = 5
-  d.Put(16, 5); d.Put(0, 3);  // repeats are absolute: 5, 5, 5
+  d.Put(16, 5);
+  d.Put(0, 3);  // repeats are absolute: 5, 5, 5
   std::vector<uint8_t> old = {7, 1, 1, 1};
   PieceSource src2(d.bytes(), 64);
   BitReader br2(&src2);

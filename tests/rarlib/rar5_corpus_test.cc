@@ -43,9 +43,9 @@ int OnData(void* user, const uint8_t* data, size_t n) {
 // Members the reference passes although it delivers fewer bytes than the header
 // declares (there is no checksum to catch it). Here they are bad data.
 const std::set<std::pair<std::string, std::string>> kShortMembers = {
-    {"libarchive_test_read_format_rar5_bad_filter.rar", "bad.txt"},           // undefined filter type
-    {"libarchive_test_read_format_rar5_bad_tables.rar", "bad_tables.txt"},    // 34 of 64 bytes
-    {"libarchive_test_read_format_rar5_loop_bug.rar", "a"},                   // 66299 of 196608 bytes
+    {"libarchive_test_read_format_rar5_bad_filter.rar", "bad.txt"},         // undefined filter type
+    {"libarchive_test_read_format_rar5_bad_tables.rar", "bad_tables.txt"},  // 34 of 64 bytes
+    {"libarchive_test_read_format_rar5_loop_bug.rar", "a"},                 // 66299 of 196608 bytes
 };
 
 TEST(Rar5Corpus, MembersMatchExpectedHashes) {

@@ -1,13 +1,14 @@
 // RAR 5 / RAR 7 decoder on streams built by a small test encoder: every symbol
 // kind, block boundaries, filters, solid runs, window wrap-around, and hostile or
 // truncated input.
+#include "rarlib/unpack/rar5_decoder.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
-#include "rarlib/unpack/rar5_decoder.h"
 #include "rarlib/unpack/rar5_filters.h"
 
 namespace rarlib {
@@ -84,8 +85,8 @@ class Rar5Encoder {
     uint32_t size = static_cast<uint32_t>(payload.bytes_.size());
     int valid = payload.bit_ == 0 ? 8 : payload.bit_;
     int size_bytes = size < 0x100 ? 1 : size < 0x10000 ? 2 : 3;
-    uint8_t flags = static_cast<uint8_t>((valid - 1) | ((size_bytes - 1) << 3) |
-                                         (last ? 0x40 : 0) | (tables ? 0x80 : 0));
+    uint8_t flags = static_cast<uint8_t>((valid - 1) | ((size_bytes - 1) << 3) | (last ? 0x40 : 0) |
+                                         (tables ? 0x80 : 0));
     uint8_t check = static_cast<uint8_t>(0x5A ^ flags ^ size ^ (size >> 8) ^ (size >> 16));
     stream_.push_back(flags);
     stream_.push_back(check);
@@ -100,8 +101,8 @@ class Rar5Encoder {
   }
 
   std::vector<uint8_t> stream_;
-  std::vector<uint8_t> out_;    // this member's output, unfiltered
-  std::vector<uint8_t> run_;    // the whole run's output, unfiltered
+  std::vector<uint8_t> out_;  // this member's output, unfiltered
+  std::vector<uint8_t> run_;  // the whole run's output, unfiltered
 
  private:
   // Returns the slot of `length`; with `put`, writes its extra bits.
@@ -205,7 +206,7 @@ std::unique_ptr<Decoder> Make(int version = 50, uint64_t dict = 1 << 20) {
 }
 
 DecodeStatus DecodeAll(Decoder& d, const std::vector<uint8_t>& stream, uint64_t size, bool solid,
-                 std::vector<uint8_t>* out = nullptr) {
+                       std::vector<uint8_t>* out = nullptr) {
   VecSource src(stream);
   VecSink sink;
   DecodeStatus st = d.Decode(src, size, solid, sink);
@@ -216,19 +217,19 @@ DecodeStatus DecodeAll(Decoder& d, const std::vector<uint8_t>& stream, uint64_t 
 TEST(Rar5DecoderTest, EverySymbolKindAcrossBlocks) {
   Rar5Encoder e;
   e.Literals("abcdefgh");
-  e.Match(5, 8);        // no overlap
-  e.Match(20, 1);       // overlapping run of one byte
-  e.Match(7, 3);        // overlapping pattern
+  e.Match(5, 8);   // no overlap
+  e.Match(20, 1);  // overlapping run of one byte
+  e.Match(7, 3);   // overlapping pattern
   e.EndBlock(false);
   e.Literals("0123456789ABCDEF");
   for (int i = 0; i < 300; ++i) e.Literal(static_cast<uint8_t>(i * 7));
   e.Match(300, 0x120);  // bonus +1
   e.Repeat(1, 9);       // distance 3 again, moved to the front
   e.Repeat(0, 4);
-  e.Last();             // same length and distance once more
+  e.Last();                             // same length and distance once more
   e.EndBlock(false, /*tables=*/false);  // a block that reuses the tables
   e.EndBlock(false);                    // a block holding only tables
-  e.Match(4097, 1);     // the longest length
+  e.Match(4097, 1);                     // the longest length
   e.EndBlock(true);
   auto d = Make();
   std::vector<uint8_t> out;
@@ -251,10 +252,9 @@ TEST(Rar5DecoderTest, FiltersTransformTheWrittenBytesOnly) {
   const uint8_t arm[] = {0x10, 0x00, 0x00, 0xEB, 0x00, 0x00, 0x00, 0xEB};
   for (uint8_t b : arm) e.Literal(b);
   e.EndBlock(true);
-  std::vector<uint8_t> want = {'x', 'y', 0xFF, 0xF6, 0xFD, 0xE2, 0xFA, 0xC4,
-                               1, 2, 3, 10, 20, 30,
-                               0xE8, 0xF1, 0x0F, 0x00, 0x00, 0x90, 0x90, 0x90, 0x90,
-                               0x0B, 0x00, 0x00, 0xEB, 0xFA, 0xFF, 0xFF, 0xEB};
+  std::vector<uint8_t> want = {'x',  'y',  0xFF, 0xF6, 0xFD, 0xE2, 0xFA, 0xC4, 1,    2,    3,
+                               10,   20,   30,   0xE8, 0xF1, 0x0F, 0x00, 0x00, 0x90, 0x90, 0x90,
+                               0x90, 0x0B, 0x00, 0x00, 0xEB, 0xFA, 0xFF, 0xFF, 0xEB};
   auto d = Make();
   std::vector<uint8_t> out;
   ASSERT_EQ(DecodeAll(*d, e.stream_, e.out_.size(), false, &out), DecodeStatus::kOk);
@@ -269,21 +269,45 @@ TEST(Rar5FiltersTest, X86AddressesAroundTheOffsetLimits) {
     bool e9;
     std::vector<uint8_t> want;
   } cases[] = {
-      {"positive below 2^24", {0xE8, 0x00, 0x10, 0x00, 0x00, 0}, 0, false,
+      {"positive below 2^24",
+       {0xE8, 0x00, 0x10, 0x00, 0x00, 0},
+       0,
+       false,
        {0xE8, 0xFF, 0x0F, 0x00, 0x00, 0}},
-      {"offset taken mod 2^24", {0xE8, 0x00, 0x10, 0x00, 0x00, 0}, 0x01000000, false,
+      {"offset taken mod 2^24",
+       {0xE8, 0x00, 0x10, 0x00, 0x00, 0},
+       0x01000000,
+       false,
        {0xE8, 0xFF, 0x0F, 0x00, 0x00, 0}},
-      {"at or above 2^24 kept", {0xE8, 0x00, 0x00, 0x00, 0x01, 0}, 0, false,
+      {"at or above 2^24 kept",
+       {0xE8, 0x00, 0x00, 0x00, 0x01, 0},
+       0,
+       false,
        {0xE8, 0x00, 0x00, 0x00, 0x01, 0}},
-      {"negative that stays negative kept", {0xE8, 0x00, 0x00, 0x00, 0xF0, 0}, 5, false,
+      {"negative that stays negative kept",
+       {0xE8, 0x00, 0x00, 0x00, 0xF0, 0},
+       5,
+       false,
        {0xE8, 0x00, 0x00, 0x00, 0xF0, 0}},
-      {"negative made positive by the offset", {0xE8, 0xFF, 0xFF, 0xFF, 0xFF, 0}, 5, false,
+      {"negative made positive by the offset",
+       {0xE8, 0xFF, 0xFF, 0xFF, 0xFF, 0},
+       5,
+       false,
        {0xE8, 0xFF, 0xFF, 0xFF, 0x00, 0}},
-      {"E9 only with E8E9", {0xE9, 0x00, 0x10, 0x00, 0x00, 0}, 0, false,
+      {"E9 only with E8E9",
+       {0xE9, 0x00, 0x10, 0x00, 0x00, 0},
+       0,
+       false,
        {0xE9, 0x00, 0x10, 0x00, 0x00, 0}},
-      {"E9 with E8E9", {0xE9, 0x00, 0x10, 0x00, 0x00, 0}, 0, true,
+      {"E9 with E8E9",
+       {0xE9, 0x00, 0x10, 0x00, 0x00, 0},
+       0,
+       true,
        {0xE9, 0xFF, 0x0F, 0x00, 0x00, 0}},
-      {"no room for an address at the end", {0, 0xE8, 0x00, 0x10, 0x00}, 0, false,
+      {"no room for an address at the end",
+       {0, 0xE8, 0x00, 0x10, 0x00},
+       0,
+       false,
        {0, 0xE8, 0x00, 0x10, 0x00}},
   };
   for (const auto& c : cases) {
@@ -312,8 +336,8 @@ TEST(Rar5DecoderTest, SolidRunKeepsHistoryTablesAndDistances) {
   EXPECT_EQ(out, e.out_);
 
   e.NextMember();
-  e.Last();             // repeats the previous member's last match
-  e.Match(13, 20);      // reaches into the previous member
+  e.Last();         // repeats the previous member's last match
+  e.Match(13, 20);  // reaches into the previous member
   e.EndBlock(true, /*tables=*/false);
   ASSERT_EQ(DecodeAll(*d, e.stream_, e.out_.size(), true, &out), DecodeStatus::kOk);
   EXPECT_EQ(out, e.out_);
@@ -366,19 +390,43 @@ struct BadCase {
 
 TEST(Rar5DecoderTest, HostileAndTruncatedInput) {
   const BadCase cases[] = {
-      {"distance before the first byte", [](Rar5Encoder& e) { e.Literals("ab"); e.Match(4, 3); }, 0,
-       DecodeStatus::kBadData},
-      {"repeat of a distance never set", [](Rar5Encoder& e) { e.Literals("ab"); e.Repeat(2, 4); }, 0,
-       DecodeStatus::kBadData},
-      {"filter type 4", [](Rar5Encoder& e) { e.Filter(0, 4, 4); e.Literals("abcd"); }, 0,
-       DecodeStatus::kBadData},
-      {"filter over 4 MiB", [](Rar5Encoder& e) { e.Filter(0, 0x400001, 1); e.Literals("abcd"); }, 0,
-       DecodeStatus::kBadData},
+      {"distance before the first byte",
+       [](Rar5Encoder& e) {
+         e.Literals("ab");
+         e.Match(4, 3);
+       },
+       0, DecodeStatus::kBadData},
+      {"repeat of a distance never set",
+       [](Rar5Encoder& e) {
+         e.Literals("ab");
+         e.Repeat(2, 4);
+       },
+       0, DecodeStatus::kBadData},
+      {"filter type 4",
+       [](Rar5Encoder& e) {
+         e.Filter(0, 4, 4);
+         e.Literals("abcd");
+       },
+       0, DecodeStatus::kBadData},
+      {"filter over 4 MiB",
+       [](Rar5Encoder& e) {
+         e.Filter(0, 0x400001, 1);
+         e.Literals("abcd");
+       },
+       0, DecodeStatus::kBadData},
       {"overlapping filters",
-       [](Rar5Encoder& e) { e.Filter(0, 8, 1); e.Filter(4, 8, 1); e.Literals("0123456789ab"); }, 0,
-       DecodeStatus::kBadData},
-      {"filter past the member's end", [](Rar5Encoder& e) { e.Filter(2, 8, 1); e.Literals("abcd"); }, 0,
-       DecodeStatus::kBadData},
+       [](Rar5Encoder& e) {
+         e.Filter(0, 8, 1);
+         e.Filter(4, 8, 1);
+         e.Literals("0123456789ab");
+       },
+       0, DecodeStatus::kBadData},
+      {"filter past the member's end",
+       [](Rar5Encoder& e) {
+         e.Filter(2, 8, 1);
+         e.Literals("abcd");
+       },
+       0, DecodeStatus::kBadData},
       {"data ends before the declared size", [](Rar5Encoder& e) { e.Literals("abcd"); }, 1,
        DecodeStatus::kBadData},
   };
