@@ -341,11 +341,23 @@ TEST(Rar5DecoderTest, SolidRunKeepsHistoryTablesAndDistances) {
   e.EndBlock(true, /*tables=*/false);
   ASSERT_EQ(DecodeAll(*d, e.stream_, e.out_.size(), true, &out), DecodeStatus::kOk);
   EXPECT_EQ(out, e.out_);
+  const std::vector<uint8_t> second = e.stream_;
+  const size_t second_size = e.out_.size();
 
-  // The same member in a fresh run has neither tables nor history.
-  EXPECT_EQ(DecodeAll(*d, e.stream_, e.out_.size(), false), DecodeStatus::kBadData);
+  // A larger member makes the window grow; the run's first bytes stay reachable.
+  e.NextMember();
+  for (int i = 0; i < 200000; ++i) e.Literal(static_cast<uint8_t>(i % 251));
+  e.Match(14, e.run_.size());
+  e.EndBlock(true);
+  ASSERT_EQ(DecodeAll(*d, e.stream_, e.out_.size(), true, &out), DecodeStatus::kOk);
+  EXPECT_TRUE(out == e.out_);
+  EXPECT_EQ(std::vector<uint8_t>(out.end() - 14, out.end()),
+            std::vector<uint8_t>(e.run_.begin(), e.run_.begin() + 14));
+
+  // The second member in a fresh run has neither tables nor history.
+  EXPECT_EQ(DecodeAll(*d, second, second_size, false), DecodeStatus::kBadData);
   // After a failure the run is lost until a non-solid member starts a new one.
-  EXPECT_EQ(DecodeAll(*d, e.stream_, e.out_.size(), true), DecodeStatus::kBadData);
+  EXPECT_EQ(DecodeAll(*d, second, second_size, true), DecodeStatus::kBadData);
 }
 
 TEST(Rar5DecoderTest, WindowWrapsAtAFractionalRar7Size) {
