@@ -11,6 +11,9 @@
 
 #include <cstring>
 #include <new>
+#include <vector>
+
+#include "rarlib/unpack/ppm_test_encoder.h"
 
 namespace rarlib {
 namespace {
@@ -102,10 +105,13 @@ struct See {
 // SummFreq (2) and Stats (4) - or the single state over those 6 bytes - then Suffix.
 constexpr uint32_t kStateSize = 6;
 
-}  // namespace
-
-struct PpmModel::Impl {
-  ~Impl() { delete[] mem; }
+// The whole model and its range coder; PpmModel's implementation and the test
+// encoder both drive it.
+struct PpmCore {
+  PpmCore() = default;
+  PpmCore(const PpmCore&) = delete;
+  PpmCore& operator=(const PpmCore&) = delete;
+  ~PpmCore() { delete[] mem; }
 
   // ---- heap ----
   uint8_t* mem = nullptr;
@@ -131,6 +137,10 @@ struct PpmModel::Impl {
 
   // ---- range decoder ----
   PpmByteInput* in = nullptr;
+  // Encoding (test fixtures only): the symbol to code instead of reading one, and
+  // where the coder's bytes go.
+  int target = -1;
+  std::vector<uint8_t>* enc_out = nullptr;
   uint32_t low = 0, code = 0, range = 0;
   bool overrun = false;
 
@@ -407,7 +417,10 @@ struct PpmModel::Impl {
         if (range >= kBot) return;
         range = (0u - low) & (kBot - 1);
       }
-      code = (code << 8) | NextByte();
+      if (enc_out != nullptr)
+        enc_out->push_back(static_cast<uint8_t>(low >> 24));
+      else
+        code = (code << 8) | NextByte();
       range <<= 8;
       low <<= 8;
       if (range == 0) {  // cannot recover; a valid coder never gets here
@@ -676,6 +689,11 @@ struct PpmModel::Impl {
     }
     uint32_t total = SummFreq(c);
     uint32_t t = Count(total);
+    if (target >= 0) {  // the start of the target's interval, or of the escape
+      t = 0;
+      for (uint32_t j = 0; j < n && Sym(stats + j * kStateSize) != uint32_t(target); ++j)
+        t += Freq(stats + j * kStateSize);
+    }
     if (t >= total) return false;
     uint32_t s = stats;
     uint32_t h = Freq(s);
@@ -732,6 +750,7 @@ struct PpmModel::Impl {
                  2 * kT.hb2flag[Sym(rs)] + ((run_length >> 26) & 0x20);
     uint16_t& p = bin_summ[freq - 1][j];
     uint32_t t = Count14();
+    if (target >= 0) t = Sym(rs) == uint32_t(target) ? 0 : p;
     if (t < p) {
       Remove(0, p);
       found = rs;
@@ -790,6 +809,10 @@ struct PpmModel::Impl {
     }
     uint32_t total = esc + h;
     uint32_t t = Count(total);
+    if (target >= 0) {
+      t = 0;
+      for (uint32_t j = 0; j < d && Sym(u[j]) != uint32_t(target); ++j) t += Freq(u[j]);
+    }
     if (t >= total) return false;
     if (t < h) {
       uint32_t sum = 0, j = 0;
@@ -910,6 +933,33 @@ struct PpmModel::Impl {
     return true;
   }
 };
+
+}  // namespace
+
+struct PpmModel::Impl : PpmCore {};
+
+std::vector<uint8_t> PpmEncodeBlockForTest(const uint8_t* data, size_t n, int order, int mb,
+                                          int esc) {
+  std::vector<uint8_t> out;
+  if (order < 2 || order > kMaxOrder || mb < 0 || mb > 255 || esc < 0 || esc > 255) return out;
+  int code = order <= 16 ? order - 1 : (order - 16) / 3 + 15;
+  out = {static_cast<uint8_t>(0xE0 | code), static_cast<uint8_t>(mb), static_cast<uint8_t>(esc)};
+  PpmCore m;
+  if (!m.StartModel(static_cast<uint32_t>(mb), order)) return {};
+  m.enc_out = &out;
+  m.low = 0;
+  m.range = 0xFFFFFFFFu;
+  auto put = [&m](int c) {
+    m.target = c;
+    return m.DecodeChar() == c;
+  };
+  for (size_t i = 0; i < n; ++i) {
+    if (!put(data[i]) || (data[i] == esc && !put(1))) return {};
+  }
+  if (!put(esc) || !put(2)) return {};
+  for (int i = 0; i < 4; ++i, m.low <<= 8) out.push_back(static_cast<uint8_t>(m.low >> 24));
+  return out;
+}
 
 PpmModel::PpmModel() : impl_(new Impl) {}
 PpmModel::~PpmModel() { delete impl_; }

@@ -2,6 +2,7 @@
 // members whose data is one PPM block ending in the end-of-file escape), decoded
 // through the escape protocol the RAR 2.9 decoder uses, and malformed headers.
 #include "rarlib/unpack/ppm_model.h"
+#include "rarlib/unpack/ppm_test_encoder.h"
 
 #include <gtest/gtest.h>
 #include <openssl/sha.h>
@@ -141,6 +142,43 @@ TEST(PpmModel, SolidContinuationAndTruncation) {
   std::vector<uint8_t> out;
   EXPECT_TRUE(DecodeMember(m, in, 5399, &out));
   EXPECT_EQ(out.size(), 5399u);
+}
+
+// Long streams under the smallest model run it out of memory many times: the
+// free-block gluing and the restarts must leave encoder and decoder in step, and
+// stay inside the heap.
+TEST(PpmModel, ExhaustedModelRoundTrips) {
+  struct {
+    int order, mb, esc;
+    size_t size;
+    bool text;
+  } kCases[] = {
+      {64, 0, 2, 1 << 20, true},    // deep contexts: many contexts per byte
+      {6, 0, 0x41, 1 << 20, false}, // binary data with the escape byte in it
+      {25, 1, 7, 1 << 20, true},
+  };
+  uint32_t x = 88172645u;
+  for (auto& c : kCases) {
+    SCOPED_TRACE(c.order);
+    std::vector<uint8_t> data(c.size);
+    const char* words[] = {"the ", "model ", "restarts ", "when ", "memory ", "runs ", "out, ", "and\n"};
+    for (size_t i = 0; i < data.size();) {
+      x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+      if (c.text) {
+        for (const char* w = words[x % 8]; *w && i < data.size(); ++w) data[i++] = static_cast<uint8_t>(*w);
+        if (x % 97 == 0 && i < data.size()) data[i++] = static_cast<uint8_t>(x >> 8);
+      } else {
+        data[i++] = static_cast<uint8_t>(x % 251 < 200 ? (x >> 8) & 0x47 : x >> 16);
+      }
+    }
+    std::vector<uint8_t> packed = PpmEncodeBlockForTest(data.data(), data.size(), c.order, c.mb, c.esc);
+    ASSERT_FALSE(packed.empty());
+    PpmModel m;
+    VecInput in(packed);
+    std::vector<uint8_t> out;
+    ASSERT_TRUE(DecodeMember(m, in, data.size() + 1, &out));
+    EXPECT_TRUE(out == data);
+  }
 }
 
 TEST(PpmModel, MalformedHeaders) {
