@@ -75,8 +75,9 @@ struct WalkResult {
 // Opens `bytes` with ArchOpenBuffer (password first when given), then walks
 // every member: looks it up, extracts it into a buffer of at most `cap` bytes
 // (the first member also to `destFile` when given), steps on when an
-// extraction did not move the cursor, and closes. Checks every answer.
+// extraction did not move the cursor; with `reopen`, spills the bytes again on
+// the open context and looks up a missing name; closes. Checks every answer.
 WalkResult WalkArchive(const testsupport::Bytes& bytes, const std::string& password,
-                       const std::string& destFile, uint32_t cap = 1u << 20);
+                       const std::string& destFile, bool reopen = true, uint32_t cap = 1u << 20);
 
 }  // namespace reliability
