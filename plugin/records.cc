@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "plugin/steps.h"
 #include "ubl/memory.h"
 #include "ubl/temp_path.h"
 
@@ -38,6 +39,7 @@ void memberIndexClearNames(MemberIndex* index) {
 void memberIndexDestroy(MemberIndex* index) {
   if (!index) return;
   memberIndexClearNames(index);
+  wipeSecret(index->password);
   std::free(index->password);
   delete index;
 }

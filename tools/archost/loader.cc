@@ -14,7 +14,9 @@ std::string defaultLibraryPath() {
   std::string dir(exe, static_cast<size_t>(n));
   const size_t slash = dir.rfind('/');
   dir = slash == std::string::npos ? "." : dir.substr(0, slash);
-  return dir + "/libarcunpack.so";
+  const std::string beside = dir + "/libarcunpack.so";
+  // An installed harness finds the plug-in through its run path ($ORIGIN/../lib).
+  return access(beside.c_str(), F_OK) == 0 ? beside : "libarcunpack.so.1";
 }
 
 namespace {
