@@ -8,10 +8,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <fstream>
 
+#include "rarlib/unpack/decoder.h"
 #include "tests/reliability/fixtures.h"
 #include "tests/reliability/reliability_util.h"
 
@@ -116,10 +119,72 @@ TEST(Limits, BombsCostBoundedMemoryAndNeverExceedTheDeclaredSize) {
   EXPECT_TRUE(temp.entries().empty());
 }
 
+// The engine's window follows the output: a member that declares a large
+// dictionary costs memory only as far as its decoded bytes reach, never more
+// than the dictionary.
+TEST(Limits, WindowGrowsWithTheOutputUpToTheDeclaredDictionary) {
+  constexpr uint64_t kDict = uint64_t{64} << 20;
+  const uint32_t repeats = uint32_t(kDict / 4097);  // output just over the dictionary
+  const Bytes stream = Rar5BombStream(repeats);
+  struct Sink : rarlib::ByteSink {
+    uint64_t n = 0;
+    bool Write(const uint8_t*, size_t k) override { n += k; return true; }
+  };
+  struct Source : rarlib::ByteSource {
+    const Bytes* b;
+    size_t pos = 0;
+    int64_t Read(uint8_t* buf, size_t k) override {
+      k = std::min(k, b->size() - pos);
+      std::memcpy(buf, b->data() + pos, k);
+      pos += k;
+      return int64_t(k);
+    }
+  };
+  for (const uint64_t declared : {uint64_t{1} << 20, Rar5BombSize(repeats)}) {
+    int fds[2];
+    ASSERT_EQ(0, pipe(fds));
+    fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      long start = RssKiB();
+      rarlib::DecoderParams p;
+      p.version = 50;
+      p.dict_size = kDict;
+      std::unique_ptr<rarlib::Decoder> d;
+      long out[3] = {-1, 0, 0};
+      if (rarlib::CreateDecoder(p, &d) == rarlib::DecodeStatus::kOk) {
+        Source src;
+        src.b = &stream;
+        Sink sink;
+        out[0] = long(d->Decode(src, declared, false, sink));
+        out[1] = long(sink.n);
+      }
+      rusage ru;
+      getrusage(RUSAGE_SELF, &ru);
+      out[2] = ru.ru_maxrss - start;
+      (void)!write(fds[1], out, sizeof out);
+      _exit(0);
+    }
+    close(fds[1]);
+    long out[3] = {};
+    EXPECT_EQ(ssize_t(sizeof out), read(fds[0], out, sizeof out));
+    close(fds[0]);
+    waitpid(pid, nullptr, 0);
+    std::printf("[ limits   ] 64 MiB dictionary, %llu B declared: status %ld, %ld B out, peak RSS +%ld KiB\n",
+                (unsigned long long)declared, out[0], out[1], out[2]);
+    EXPECT_EQ(long(rarlib::DecodeStatus::kOk), out[0]);
+    EXPECT_EQ(long(declared), out[1]);
+    if (!kSanitized) {
+      EXPECT_LT(out[2], long(std::min(declared, kDict) / 1024) + 16 * 1024);
+    }
+  }
+}
+
 TEST(Limits, LargestCorpusArchivesCostBoundedMemory) {
   if (!testsupport::CorpusAvailable()) GTEST_SKIP() << "corpus not present at " << testsupport::CorpusDir();
   PrivateTemp temp;
-  for (const char* name : {"junrar_m3-plain-32m.rar", "libarchive_test_read_format_rar_binary_data.rar"}) {
+  for (const char* name : {"junrar_m3-plain-32m.rar", "libarchive_test_read_format_rar_binary_data.rar",
+                           "libarchive_test_read_format_rar_ppmd_lzss_conversion.rar"}) {
     Bytes bytes;
     if (!testsupport::ReadFile(testsupport::CorpusDir() + "/" + name, &bytes)) continue;
     const Measure m = InChild(bytes, "");
