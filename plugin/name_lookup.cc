@@ -78,24 +78,73 @@ uint64_t sipHash13(const SipKey& k, const uint8_t* p, size_t len) {
   return s.v0 ^ s.v1 ^ s.v2 ^ s.v3;
 }
 
-}  // namespace
-
-size_t NameLookup::KeyedHash::operator()(std::u16string_view name) const noexcept {
-  return static_cast<size_t>(sipHash13(processKey(), reinterpret_cast<const uint8_t*>(name.data()),
-                                       name.size() * sizeof(char16_t)));
+uint64_t hashName(const char16_t* name, size_t length) noexcept {
+  return sipHash13(processKey(), reinterpret_cast<const uint8_t*>(name), length * sizeof(char16_t));
 }
 
-bool NameLookup::add(const char16_t* name, int32_t position) noexcept {
-  try {
-    map_.emplace(std::u16string_view(name), position);  // keeps an earlier position
-    return true;
-  } catch (const std::bad_alloc&) {
-    return false;
+size_t nameLength(const char16_t* name) noexcept {
+  size_t n = 0;
+  while (name[n] != 0) ++n;
+  return n;
+}
+
+}  // namespace
+
+size_t NameLookup::probe(uint64_t hash, const char16_t* name, size_t length) const noexcept {
+  const size_t mask = slots_.size() - 1;
+  // The table is never full, so the walk ends at a free slot at the latest.
+  for (size_t i = static_cast<size_t>(hash) & mask;; i = (i + 1) & mask) {
+    const Slot& s = slots_[i];
+    if (s.name == nullptr) return i;
+    if (s.hash == hash && s.length == length &&
+        std::memcmp(s.name, name, length * sizeof(char16_t)) == 0) {
+      return i;
+    }
   }
 }
 
+bool NameLookup::grow() noexcept {
+  const size_t size = slots_.empty() ? 64 : slots_.size() * 2;
+  if (size > SIZE_MAX / sizeof(Slot) / 2) return false;
+  std::vector<Slot> old;
+  try {
+    old.assign(size, Slot{0, nullptr, 0, -1});
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  old.swap(slots_);
+  const size_t mask = size - 1;
+  for (const Slot& s : old) {
+    if (s.name == nullptr) continue;
+    size_t i = static_cast<size_t>(s.hash) & mask;
+    while (slots_[i].name != nullptr) i = (i + 1) & mask;
+    slots_[i] = s;
+  }
+  return true;
+}
+
+bool NameLookup::add(const char16_t* name, int32_t position) noexcept {
+  if (name == nullptr) return true;
+  const size_t length = nameLength(name);
+  if (length > UINT32_MAX) return false;
+  if ((used_ + 1) * 4 > slots_.size() * 3 && !grow()) return false;
+  const uint64_t hash = hashName(name, length);
+  Slot& s = slots_[probe(hash, name, length)];
+  if (s.name != nullptr) return true;  // an earlier position keeps the name
+  s = Slot{hash, name, static_cast<uint32_t>(length), position};
+  ++used_;
+  return true;
+}
+
 int32_t NameLookup::find(const char16_t* name) const noexcept {
-  if (name == nullptr) return -1;
-  const auto it = map_.find(std::u16string_view(name));
-  return it == map_.end() ? -1 : it->second;
+  if (name == nullptr || slots_.empty()) return -1;
+  const size_t length = nameLength(name);
+  if (length > UINT32_MAX) return -1;
+  const Slot& s = slots_[probe(hashName(name, length), name, length)];
+  return s.name == nullptr ? -1 : s.position;
+}
+
+void NameLookup::clear() noexcept {
+  std::vector<Slot>().swap(slots_);
+  used_ = 0;
 }

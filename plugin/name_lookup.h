@@ -12,8 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
-#include <unordered_map>
+#include <vector>
 
 class NameLookup {
  public:
@@ -24,11 +23,24 @@ class NameLookup {
   // The first position of `name`, or -1.
   int32_t find(const char16_t* name) const noexcept;
 
-  void clear() noexcept { map_.clear(); }
+  // Forgets every name and releases the table.
+  void clear() noexcept;
 
  private:
-  struct KeyedHash {
-    size_t operator()(std::u16string_view name) const noexcept;
+  // One open-addressing slot; `name` is null while the slot is free. The full hash is
+  // kept so that probing and growing never hash a name again.
+  struct Slot {
+    uint64_t hash;
+    const char16_t* name;
+    uint32_t length;  // in code units
+    int32_t position;
   };
-  std::unordered_map<std::u16string_view, int32_t, KeyedHash> map_;
+
+  // The slot holding `name`, or the free slot where it belongs.
+  size_t probe(uint64_t hash, const char16_t* name, size_t length) const noexcept;
+  // Doubles the table (or makes the first one); false when memory ran out.
+  bool grow() noexcept;
+
+  std::vector<Slot> slots_;  // a power of two in size, at most three quarters used
+  size_t used_ = 0;
 };
