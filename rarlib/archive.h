@@ -58,6 +58,10 @@ class Archive {
   // Sets the password for headers and data; kept until replaced or Close,
   // then wiped together with every key derived from it.
   void SetPassword(const char* utf8);
+  // Key-derivation work allowed under one password, in the rounds of
+  // key_cache.h (default KeyCache::kDefaultBudget). Not part of the C
+  // interface; tests lower it to reach the limit cheaply.
+  void set_kdf_budget(uint64_t rounds) { keys_.set_budget(rounds); }
   void Positions(int64_t* current, int64_t* next) const;
   int Close();
 

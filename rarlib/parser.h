@@ -30,9 +30,11 @@ class HeaderDecryptor {
  public:
   virtual ~HeaderDecryptor() = default;
   // Decrypts `n` bytes (a multiple of 16) in place as one fresh CBC stream.
-  // False when the key cannot be made.
-  virtual bool Decrypt(const uint8_t* prefix, size_t prefix_size, uint8_t* data,
-                       size_t n) = 0;
+  // Returns 0, ERAR_BAD_PASSWORD when the key cannot be made or the password
+  // is refused, or ERAR_BAD_DATA when the archive asks for more key-derivation
+  // work than the handle allows.
+  virtual int Decrypt(const uint8_t* prefix, size_t prefix_size, uint8_t* data,
+                      size_t n) = 0;
 };
 
 class BlockParser {
@@ -48,7 +50,8 @@ class BlockParser {
   // Reads the block at `pos`. Returns 0, ERAR_END_ARCHIVE when `pos` is at the
   // end of the file, ERAR_BAD_DATA for a broken or truncated block,
   // ERAR_EREAD, ERAR_MISSING_PASSWORD when headers are encrypted and no
-  // decryptor is set, ERAR_BAD_PASSWORD when a decrypted header fails its check.
+  // decryptor is set, ERAR_BAD_PASSWORD when a decrypted header fails its check,
+  // or the decryptor's own failure code.
   virtual int ReadBlock(RandomAccess& file, uint64_t pos, Block* out) = 0;
 
   ArchiveInfo& info() { return info_; }

@@ -85,7 +85,7 @@ class Rar4Parser : public BlockParser {
       h.resize(16);
       rc = ReadExact(file, body, h.data(), 16);
       if (rc != 0) return rc;
-      if (!decryptor_->Decrypt(salt, 8, h.data(), 16)) return ERAR_BAD_PASSWORD;
+      if (int drc = decryptor_->Decrypt(salt, 8, h.data(), 16)) return drc;
     } else {
       // One read usually brings the whole header.
       h.resize(kProbeSize);
@@ -103,7 +103,7 @@ class Rar4Parser : public BlockParser {
       int rc = ReadExact(file, body, h.data(), padded);
       // A size decrypted with a wrong key may point past the end.
       if (rc != 0) return rc == ERAR_BAD_DATA ? ERAR_BAD_PASSWORD : rc;
-      if (!decryptor_->Decrypt(salt, 8, h.data(), padded)) return ERAR_BAD_PASSWORD;
+      if (int drc = decryptor_->Decrypt(salt, 8, h.data(), padded)) return drc;
       // Only a header that passes its CRC is parsed: anything else is the
       // product of a wrong key.
       if (Crc16(h.data() + 2, head_size - 2) != Get16(h.data())) return ERAR_BAD_PASSWORD;

@@ -119,7 +119,7 @@ class Rar5Parser : public BlockParser {
       h.resize(16);
       rc = ReadExact(file, body, h.data(), 16);
       if (rc != 0) return rc;
-      if (!decryptor_->Decrypt(iv, 16, h.data(), 16)) return ERAR_BAD_PASSWORD;
+      if (int drc = decryptor_->Decrypt(iv, 16, h.data(), 16)) return drc;
       avail = 16;
     } else {
       // One read usually brings the whole header.
@@ -148,7 +148,7 @@ class Rar5Parser : public BlockParser {
       int rc = ReadExact(file, body, h.data(), stored_len);
       // A size decrypted with a wrong key may point past the end.
       if (rc != 0) return rc == ERAR_BAD_DATA ? ERAR_BAD_PASSWORD : rc;
-      if (!decryptor_->Decrypt(iv, 16, h.data(), stored_len)) return ERAR_BAD_PASSWORD;
+      if (int drc = decryptor_->Decrypt(iv, 16, h.data(), stored_len)) return drc;
       stored_len += 16;
     } else {
       h.resize(head_len);

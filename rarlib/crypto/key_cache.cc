@@ -33,6 +33,19 @@ void KeyCache::DropKeys() {
 void KeyCache::Clear() {
   DropKeys();
   WipeString(&password_);
+  spent_ = 0;
+  refused_ = false;
+}
+
+bool KeyCache::Charge(uint64_t cost) {
+  // The first derivation always runs; later ones keep spent_ within the budget
+  // (so it never exceeds the budget or one derivation's cost, and cannot wrap).
+  if (spent_ != 0 && (spent_ >= budget_ || cost > budget_ - spent_)) {
+    refused_ = true;
+    return false;
+  }
+  spent_ += cost;
+  return true;
 }
 
 KeyCache::Entry* KeyCache::Find(bool rar5, unsigned rounds, const uint8_t* salt, size_t salt_len) {
@@ -53,8 +66,10 @@ KeyCache::Entry* KeyCache::Add() {
 }
 
 const Rar3Key* KeyCache::Rar3(const uint8_t* salt, size_t salt_len) {
+  refused_ = false;
   if (password_.empty() || (salt_len != 0 && salt_len != 8)) return nullptr;
   if (Entry* e = Find(false, 0, salt, salt_len)) return &e->k3;
+  if (!Charge(kRar3Cost)) return nullptr;
   Rar3Key key;
   std::string pw = Rar3PasswordBytes(password_);
   ++derivations_;
@@ -72,8 +87,10 @@ const Rar3Key* KeyCache::Rar3(const uint8_t* salt, size_t salt_len) {
 }
 
 const Rar5Key* KeyCache::Rar5(const uint8_t salt[16], unsigned log2_count) {
+  refused_ = false;
   if (password_.empty() || log2_count > kMaxRar5KdfLog2) return nullptr;
   if (Entry* e = Find(true, log2_count, salt, 16)) return &e->k5;
+  if (!Charge(Rar5Cost(log2_count))) return nullptr;
   Rar5Key key;
   std::string pw = Rar5PasswordBytes(password_);
   ++derivations_;

@@ -22,7 +22,7 @@ int PrepareMemberCipher(bool rar5, const std::vector<uint8_t>& crypt, KeyCache* 
   if (!rar5) {
     if (crypt.size() != 0 && crypt.size() != 8) return ERAR_BAD_DATA;
     const Rar3Key* k = keys->Rar3(crypt.data(), crypt.size());
-    if (k == nullptr) return ERAR_NO_MEMORY;
+    if (k == nullptr) return keys->refused() ? ERAR_UNKNOWN_FORMAT : ERAR_NO_MEMORY;
     out->key_len = 16;
     std::memcpy(out->key, k->key, 16);
     std::memcpy(out->iv, k->iv, 16);
@@ -33,7 +33,7 @@ int PrepareMemberCipher(bool rar5, const std::vector<uint8_t>& crypt, KeyCache* 
   if (!ParseRar5Crypt(crypt.data(), crypt.size(), true, &p)) return ERAR_BAD_DATA;
   if (p.version != 0 || p.log2_count > kMaxRar5KdfLog2) return ERAR_UNKNOWN_FORMAT;
   const Rar5Key* k = keys->Rar5(p.salt, p.log2_count);
-  if (k == nullptr) return ERAR_NO_MEMORY;
+  if (k == nullptr) return keys->refused() ? ERAR_UNKNOWN_FORMAT : ERAR_NO_MEMORY;
   if (p.has_check && CRYPTO_memcmp(k->check, p.check, 8) != 0) return ERAR_BAD_PASSWORD;
   out->key_len = 32;
   std::memcpy(out->key, k->key, 32);
@@ -51,22 +51,24 @@ int CheckRar5HeaderCrypt(const ArchiveInfo& info) {
   return p.version != 0 || p.log2_count > kMaxRar5KdfLog2 ? ERAR_UNKNOWN_FORMAT : 0;
 }
 
-bool HeaderCrypto::Decrypt(const uint8_t* prefix, size_t prefix_size, uint8_t* data, size_t n) {
+int HeaderCrypto::Decrypt(const uint8_t* prefix, size_t prefix_size, uint8_t* data, size_t n) {
   if (!rar5_) {
-    if (prefix_size != 8) return false;
+    if (prefix_size != 8) return ERAR_BAD_PASSWORD;
     const Rar3Key* k = keys_->Rar3(prefix, 8);
-    return k != nullptr && cipher_.Init(k->key, 16, k->iv) && cipher_.Run(data, n);
+    if (k == nullptr) return keys_->refused() ? ERAR_BAD_DATA : ERAR_BAD_PASSWORD;
+    return cipher_.Init(k->key, 16, k->iv) && cipher_.Run(data, n) ? 0 : ERAR_BAD_PASSWORD;
   }
-  if (prefix_size != 16) return false;
+  if (prefix_size != 16) return ERAR_BAD_PASSWORD;
   Rar5CryptParams p;
   const std::vector<uint8_t>& h = info_->header_crypt;
   if (!ParseRar5Crypt(h.data(), h.size(), false, &p) || p.version != 0 ||
       p.log2_count > kMaxRar5KdfLog2) {
-    return false;
+    return ERAR_BAD_PASSWORD;
   }
   const Rar5Key* k = keys_->Rar5(p.salt, p.log2_count);
-  if (k == nullptr || (p.has_check && CRYPTO_memcmp(k->check, p.check, 8) != 0)) return false;
-  return cipher_.Init(k->key, 32, prefix) && cipher_.Run(data, n);
+  if (k == nullptr) return keys_->refused() ? ERAR_BAD_DATA : ERAR_BAD_PASSWORD;
+  if (p.has_check && CRYPTO_memcmp(k->check, p.check, 8) != 0) return ERAR_BAD_PASSWORD;
+  return cipher_.Init(k->key, 32, prefix) && cipher_.Run(data, n) ? 0 : ERAR_BAD_PASSWORD;
 }
 
 MemberCheck::MemberCheck(uint32_t crc, const uint8_t* digest, const uint8_t* hash_key)

@@ -35,8 +35,9 @@ struct MemberCipher {
 // (`crypt`: the RAR 4 salt, possibly empty, or the RAR 5 record body). Returns
 // 0, ERAR_MISSING_PASSWORD without a password, ERAR_BAD_PASSWORD when the RAR 5
 // check value refuses the password, ERAR_UNKNOWN_FORMAT for an unknown
-// encryption version or an iteration count beyond the limit, ERAR_BAD_DATA for a
-// broken record, ERAR_NO_MEMORY when no key can be derived. No data is read.
+// encryption version, an iteration count beyond the limit or a key the handle's
+// derivation budget refuses (see key_cache.h), ERAR_BAD_DATA for a broken
+// record, ERAR_NO_MEMORY when no key can be derived. No data is read.
 int PrepareMemberCipher(bool rar5, const std::vector<uint8_t>& crypt, KeyCache* keys,
                         MemberCipher* out);
 
@@ -47,12 +48,13 @@ int CheckRar5HeaderCrypt(const ArchiveInfo& info);
 
 // Decrypts headers of an archive with encrypted headers, keyed from `keys`.
 // The RAR 5 encryption header (from `info`) is read when first needed; its
-// check value refuses a wrong password before any header is decrypted.
+// check value refuses a wrong password before any header is decrypted. A key
+// the derivation budget refuses answers ERAR_BAD_DATA: the walk ends there.
 class HeaderCrypto : public HeaderDecryptor {
  public:
   HeaderCrypto(bool rar5, const ArchiveInfo* info, KeyCache* keys)
       : rar5_(rar5), info_(info), keys_(keys) {}
-  bool Decrypt(const uint8_t* prefix, size_t prefix_size, uint8_t* data, size_t n) override;
+  int Decrypt(const uint8_t* prefix, size_t prefix_size, uint8_t* data, size_t n) override;
 
  private:
   bool rar5_;

@@ -177,6 +177,35 @@ TEST(CryptoKeyCache, OneDerivationPerSaltAndPassword) {
   EXPECT_EQ(cache.Rar5(salt_a, kMaxRar5KdfLog2 + 1), nullptr);
 }
 
+// The derivation budget: cache hits cost nothing, a refusal leaves the cached
+// keys usable and says why it answered null, and a new password starts afresh.
+TEST(CryptoKeyCache, BudgetChargesOnlyDerivations) {
+  KeyCache cache;
+  const uint8_t a[16] = {1}, b[16] = {2};
+  const uint8_t s3[8] = {3};
+  cache.set_budget(KeyCache::Rar5Cost(4) + KeyCache::kRar3Cost);
+  cache.SetPassword("one");
+  ASSERT_NE(cache.Rar5(a, 4), nullptr);
+  ASSERT_NE(cache.Rar3(s3, 8), nullptr);
+  for (int i = 0; i < 10; ++i) ASSERT_NE(cache.Rar5(a, 4), nullptr);
+  EXPECT_EQ(cache.spent(), KeyCache::Rar5Cost(4) + KeyCache::kRar3Cost);
+  EXPECT_EQ(cache.Rar5(b, 4), nullptr);
+  EXPECT_TRUE(cache.refused());
+  EXPECT_EQ(cache.Rar3(nullptr, 0), nullptr);  // no salt is a key of its own
+  EXPECT_TRUE(cache.refused());
+  EXPECT_EQ(cache.derivations(), 2u);
+  EXPECT_NE(cache.Rar3(s3, 8), nullptr);
+  EXPECT_FALSE(cache.refused());
+  EXPECT_EQ(cache.Rar5(a, 25), nullptr);  // beyond the limit, not a refusal
+  EXPECT_FALSE(cache.refused());
+  cache.SetPassword("two");
+  EXPECT_EQ(cache.spent(), 0u);
+  // One key beyond the whole budget is still made when it is the first.
+  cache.set_budget(1);
+  EXPECT_NE(cache.Rar5(b, 4), nullptr);
+  EXPECT_EQ(cache.Rar5(a, 4), nullptr);
+}
+
 // Hands out the ciphertext in the given piece sizes, as a volume set might.
 class PieceSource : public ByteSource {
  public:

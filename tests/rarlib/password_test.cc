@@ -1,14 +1,17 @@
 // Passwords through the archive interface on writer fixtures: missing, wrong
 // and right passwords for AES-encrypted data and headers of both formats, the
-// retry of a failed member, damaged ciphertext, hostile KDF parameters; and the
-// retry inside solid encrypted archives of the corpus.
+// retry of a failed member, damaged ciphertext, hostile KDF parameters, the
+// handle's key-derivation budget; and the retry inside solid encrypted archives
+// of the corpus.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "rarlib/archive.h"
 #include "rarlib/rar.h"
 #include "tests/support/corpus.h"
 #include "tests/support/rar_writer.h"
@@ -268,6 +271,104 @@ TEST(Password, HostileRar5Parameters) {
   RAROpenArchiveDataEx d;
   EXPECT_EQ(Open(path, &d), nullptr);
   EXPECT_EQ(d.OpenResult, static_cast<unsigned>(ERAR_UNKNOWN_FORMAT));
+}
+
+// Members with their own salts, keyed under a lowered derivation budget: the
+// first key is always made, a key over the budget is refused as unsupported
+// (not as a wrong password) on every try, and members whose keys are cached
+// still decode afterwards.
+TEST(Password, DerivationBudgetRefusesFreshSaltsNotCachedKeys) {
+  testsupport::ScratchDir dir;
+  const RarWriter::Format f = RarWriter::Format::kRar5;
+  const unsigned count = 6;
+  const uint64_t one = rarlib::KeyCache::Rar5Cost(count);
+  const uint8_t salts[] = {1, 2, 3, 1};  // the last member shares the first one's salt
+  RarWriter w(f);
+  for (size_t i = 0; i < sizeof salts; ++i) {
+    RarPassword p = Secret(f);
+    p.log2_count = count;
+    p.salt.assign(16, salts[i]);
+    RarEntry e;
+    e.name = "m" + std::to_string(i);
+    e.data.assign(100 + i, static_cast<char>('a' + i));
+    testsupport::EncryptEntry(&e, f, p);
+    w.Add(std::move(e));
+  }
+  const std::string path = dir.Write("salts.rar", w.Build());
+  const int kNo = ERAR_UNKNOWN_FORMAT;
+  struct Case {
+    uint64_t budget;
+    int want[4];
+  };
+  const Case cases[] = {
+      {rarlib::KeyCache::kDefaultBudget, {0, 0, 0, 0}},
+      {2 * one, {0, 0, kNo, 0}},
+      {1, {0, kNo, kNo, 0}},  // below one key: the first is still made
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.budget);
+    rarlib::Archive a;
+    RAROpenArchiveDataEx d = RAROpenArchiveDataEx();
+    ASSERT_EQ(a.Open(path, RAR_OM_EXTRACT, &d), 0);
+    a.set_kdf_budget(c.budget);
+    a.SetPassword(Secret(f).password.c_str());
+    RARHeaderDataEx hd;
+    for (int i = 0; i < 4; ++i) {
+      SCOPED_TRACE(i);
+      ASSERT_EQ(a.ReadHeader(&hd), 0);
+      EXPECT_EQ(a.ProcessFile(RAR_TEST, nullptr, nullptr), c.want[i]);
+      // The refusal holds on a retry; the handle stays on the member.
+      if (c.want[i] != 0) {
+        EXPECT_EQ(a.ProcessFile(RAR_TEST, nullptr, nullptr), c.want[i]);
+      }
+    }
+    EXPECT_EQ(a.ReadHeader(&hd), ERAR_END_ARCHIVE);
+  }
+}
+
+// RAR 4 headers each carry their own salt: a header whose key the budget
+// refuses ends the walk with ERAR_BAD_DATA, after the members before it.
+TEST(Password, DerivationBudgetEndsTheWalkAtAnEncryptedHeader) {
+  testsupport::ScratchDir dir;
+  const RarWriter::Format f = RarWriter::Format::kRar4;
+  // The same plain members under two header salts; encrypted headers keep
+  // their sizes, so the second archive's tail fits the first one's head.
+  auto build = [&](uint8_t salt, std::vector<size_t>* offsets) {
+    RarWriter w(f);
+    for (int i = 0; i < 3; ++i) w.AddFile("m" + std::to_string(i), std::string(20, 'x'));
+    RarPassword p = Secret(f);
+    p.salt.assign(8, salt);
+    testsupport::EncryptHeaders(&w, f, p);
+    Bytes b = w.Build();
+    *offsets = w.header_offsets();
+    return b;
+  };
+  std::vector<size_t> offsets, ignored;
+  Bytes archive = build(1, &offsets);
+  const Bytes other = build(2, &ignored);
+  ASSERT_EQ(archive.size(), other.size());
+  std::copy(other.begin() + static_cast<long>(offsets[2]), other.end(),
+            archive.begin() + static_cast<long>(offsets[2]));
+  const std::string path = dir.Write("headers.rar", archive);
+  for (uint64_t budget : {rarlib::KeyCache::kDefaultBudget, uint64_t{1}}) {
+    SCOPED_TRACE(budget);
+    rarlib::Archive a;
+    RAROpenArchiveDataEx d = RAROpenArchiveDataEx();
+    ASSERT_EQ(a.Open(path, RAR_OM_EXTRACT, &d), 0);
+    a.set_kdf_budget(budget);
+    a.SetPassword(Secret(f).password.c_str());
+    RARHeaderDataEx hd;
+    for (int i = 0; i < 2; ++i) {
+      ASSERT_EQ(a.ReadHeader(&hd), 0);
+      EXPECT_EQ(a.ProcessFile(RAR_TEST, nullptr, nullptr), 0);
+    }
+    const bool capped = budget == 1;
+    EXPECT_EQ(a.ReadHeader(&hd), capped ? ERAR_BAD_DATA : 0);
+    if (!capped) {
+      EXPECT_EQ(a.ProcessFile(RAR_TEST, nullptr, nullptr), 0);
+    }
+    EXPECT_EQ(a.ReadHeader(&hd), capped ? ERAR_BAD_DATA : ERAR_END_ARCHIVE);
+  }
 }
 
 // In a solid encrypted archive, a member that failed with a wrong password
