@@ -60,9 +60,14 @@ int platFileWrite(PlatFile f, const void* buf, size_t size, size_t* put) {
   if (put) *put = 0;
   if (!buf && size) return EINVAL;
   const char* p = static_cast<const char*>(buf);
+  // Large writes go down in 1 MiB pieces: one system call per piece costs nothing
+  // measurable, while a single call of hundreds of megabytes is several times slower
+  // in the kernel's page cache.
+  constexpr size_t kPiece = size_t{1} << 20;
   size_t done = 0;
   while (done < size) {
-    ssize_t n = ::write(f, p + done, size - done);
+    const size_t piece = size - done < kPiece ? size - done : kPiece;
+    ssize_t n = ::write(f, p + done, piece);
     if (n < 0) {
       if (errno == EINTR) continue;
       if (put) *put = done;
