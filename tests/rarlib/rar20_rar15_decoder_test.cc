@@ -162,6 +162,71 @@ TEST(OldDecoders, DamagedStreamsStayInBounds) {
   }
 }
 
+// MSB-first bit writer for hand-made RAR 2.0 streams.
+struct Bits {
+  std::vector<uint8_t> bytes;
+  int used = 8;
+  void Put(uint32_t v, int n) {
+    for (int i = n - 1; i >= 0; --i) {
+      if (used == 8) bytes.push_back(0), used = 0;
+      bytes.back() |= static_cast<uint8_t>(((v >> i) & 1) << (7 - used++));
+    }
+  }
+};
+
+// An LZ table read (tables not kept) whose main table has two codes of length 1:
+// `literal` ("0") and the table switch 269 ("1"); all else empty. Level code:
+// 18 = "0" (zero run), 0 = "10", 1 = "11".
+void PutTables20(Bits* b, int literal) {
+  b->Put(0, 1);  // LZ
+  b->Put(0, 1);  // old lengths start from zero
+  for (int sym = 0; sym < 19; ++sym) b->Put(sym == 18 ? 1 : (sym <= 1 ? 2 : 0), 4);
+  auto zeros = [b](int n) {
+    for (; n > 0;) {
+      int k = n > 138 ? 138 : n;
+      if (n - k != 0 && n - k < 11) k = n - 11;
+      b->Put(0, 1);
+      b->Put(static_cast<uint32_t>(k - 11), 7);
+      n -= k;
+    }
+  };
+  zeros(literal);
+  b->Put(3, 2);
+  zeros(269 - literal - 1);
+  b->Put(3, 2);
+  zeros(374 - 270);
+}
+
+// A table switch right after a member's last byte belongs to the next solid
+// member: the next member decodes with the new tables and reads none itself.
+TEST(OldDecoders, TrailingTableSwitchCarriesIntoTheNextSolidMember) {
+  Bits first;
+  PutTables20(&first, 'A');
+  first.Put(0, 10);  // "AAAAAAAAAA"
+  first.Put(1, 1);   // table switch after the end
+  PutTables20(&first, 'B');
+  first.bytes.resize(first.bytes.size() + 8, 0);
+  Bits second;
+  second.Put(0, 6);  // "BBBBBB" with the carried tables
+  second.bytes.resize(second.bytes.size() + 8, 0);
+
+  std::unique_ptr<Decoder> d = Make(20);
+  VecSink a, b;
+  ASSERT_EQ(DecodeAll(*d, first.bytes, 10, false, &a), DecodeStatus::kOk);
+  EXPECT_EQ(std::string(a.out.begin(), a.out.end()), "AAAAAAAAAA");
+  ASSERT_EQ(DecodeAll(*d, second.bytes, 6, true, &b), DecodeStatus::kOk);
+  EXPECT_EQ(std::string(b.out.begin(), b.out.end()), "BBBBBB");
+  // Without the switch the second member continues with the first tables.
+  Bits plain;
+  PutTables20(&plain, 'A');
+  plain.Put(0, 10);
+  plain.bytes.resize(plain.bytes.size() + 8, 0);
+  VecSink c, e;
+  ASSERT_EQ(DecodeAll(*d, plain.bytes, 10, false, &c), DecodeStatus::kOk);
+  ASSERT_EQ(DecodeAll(*d, second.bytes, 6, true, &e), DecodeStatus::kOk);
+  EXPECT_EQ(std::string(e.out.begin(), e.out.end()), "AAAAAA");
+}
+
 TEST(OldDecoders, EmptyMemberReadsNothingAndKeepsTheRun) {
   for (int version : {13, 15, 20, 26}) {
     std::unique_ptr<Decoder> d = Make(version);
