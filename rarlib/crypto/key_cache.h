@@ -14,12 +14,15 @@
 // would take the total past the budget is refused, and what is cached stays
 // usable. A new password starts a new budget.
 //
-// The default, 2^30 rounds, is about 4096 derivations at the archiver's usual
-// cost (a RAR 3 key, or a RAR 5 key at 2^15): an archive with its own salt on
-// each of a few thousand members never reaches it. Measured on a two-core
-// x86-64 with OpenSSL 3 under load: a RAR 3 key 13-16 ms, a RAR 5 iteration
-// about 0.47 us, so the whole budget is spent in roughly 55-65 s at most, where
-// a fresh 2^24 key on every member would otherwise cost about 8 s each.
+// The default, 3 * 2^28 rounds, is 3072 RAR 3 keys or 3069 RAR 5 keys at the
+// archiver's usual 2^15: an archive with its own salt on each of a few
+// thousand members never reaches it, while a hostile one gets at most five
+// fresh keys at 2^24. Measured on the two-core x86-64 build host with OpenSSL 3
+// under a load of 7-8: a RAR 3 key 13-16 ms, a RAR 5 key at 2^15 about 17 ms
+// and at 2^24 9-14 s, so a handle spends at most about 45-70 s on keys (an
+// archive of eight members with fresh 2^24 keys: five made in 67 s, three
+// refused at once), where without the budget every further member would cost
+// as much again.
 #ifndef RARLIB_CRYPTO_KEY_CACHE_H_
 #define RARLIB_CRYPTO_KEY_CACHE_H_
 
@@ -63,7 +66,7 @@ class KeyCache {
   // Derivations run so far (for cost checks).
   uint64_t derivations() const { return derivations_; }
 
-  static constexpr uint64_t kDefaultBudget = uint64_t{1} << 30;
+  static constexpr uint64_t kDefaultBudget = uint64_t{3} << 28;
   static constexpr uint64_t kRar3Cost = uint64_t{1} << 18;
   static uint64_t Rar5Cost(unsigned log2_count) { return 8 * ((uint64_t{1} << log2_count) + 32); }
   // Rounds allowed under one password (default kDefaultBudget); lowered by
