@@ -218,8 +218,11 @@ struct PpmCore {
   // Finds the state for `sym` among the `n` states at `stats`; 0 (and a fault) if
   // the model is inconsistent.
   uint32_t FindState(uint32_t stats, uint32_t n, uint32_t sym) {
-    for (uint32_t j = 0; j < n && !fault; ++j, stats += kStateSize)
-      if (Sym(stats) == sym) return stats;
+    if (n <= 256 && Ok(stats, n * kStateSize)) {
+      const uint8_t* p = mem + stats;
+      for (uint32_t j = 0; j < n; ++j, p += kStateSize)
+        if (*p == sym) return stats + j * kStateSize;
+    }
     fault = true;
     return 0;
   }
@@ -712,7 +715,7 @@ struct PpmCore {
     uint32_t cum = h;
     for (uint32_t j = 1; j < n; ++j) {
       s += kStateSize;
-      uint32_t f = Freq(s);
+      uint32_t f = mem[s + 1];  // inside the array checked above
       cum += f;
       if (cum > t) {
         Remove(cum - f, cum);
@@ -729,7 +732,7 @@ struct PpmCore {
     }
     hi_bits_flag = kT.hb2flag[Sym(found)];
     Remove(cum, total);
-    for (uint32_t j = 0; j < n; ++j) char_mask[Sym(stats + j * kStateSize)] = esc_count;
+    for (uint32_t j = 0; j < n; ++j) char_mask[mem[stats + j * kStateSize]] = esc_count;
     num_masked = n;
     found = 0;
     return true;
