@@ -7,7 +7,8 @@
 # jobs default 1 (parallel fuzzing processes per target). The run folder
 # (initial corpus, findings, logs) is ${ARCUNPACK_FUZZ_DIR:-/tmp/arcunpack-fuzz},
 # outside the repository; the initial corpus is written afresh from the test
-# fixtures and, when present, the shared corpus of real archives. Findings
+# fixtures and, when present, the shared corpus of real archives
+# (ARCUNPACK_CORPUS_DIR, else ../shared/corpus beside the tree). Findings
 # (crash-*, timeout-*, oom-*) of the latest run land in <run>/<target>/findings;
 # the grown corpus in <run>/<target>/corpus is kept between runs. Exit status is
 # non-zero when any target found something. Skips (exit 0) with a message when
@@ -42,7 +43,7 @@ cmake --build "$build" -j "$(nproc)" --target fuzz_starting_inputs \
 # Initial corpus: fixtures, bombs and the shared archives, copied into the run folder.
 rm -rf "$run/start"
 mkdir -p "$run/start/archives" "$run/start/decoder"
-corpus="$root/../shared/corpus"
+corpus="${ARCUNPACK_CORPUS_DIR:-$root/../shared/corpus}"
 [ -d "$corpus" ] || corpus=""
 ASAN_OPTIONS=detect_leaks=0 "$build/fuzz/fuzz_starting_inputs" \
   "$run/start/archives" "$run/start/decoder" $corpus
