@@ -863,9 +863,8 @@ struct PpmCore {
     if (order_fall == 0 && succ > text) {
       if (!IsCtx(succ)) return Fail();
       min_ctx = max_ctx = succ;
-    } else if (!UpdateModel()) {
-      fault = false;
-      RestartModel();
+    } else if (!UpdateModel() && !fault) {
+      RestartModel();  // out of memory: the symbol stands, the model starts over
     }
     if (fault) return Fail();
     ClearMask();
