@@ -26,7 +26,7 @@ class Sink {
   size_t mLen = 0;
 };
 
-struct Spec {
+struct Conversion {
   bool left = false, zero = false, plus = false, space = false;
   size_t width = 0;
   bool hasPrecision = false;
@@ -37,14 +37,14 @@ struct Spec {
 // work; anything past the buffer is discarded anyway.
 constexpr size_t kMaxField = 1u << 16;
 
-void padded(Sink& out, const Spec& s, const char16_t* body, size_t n) {
+void padded(Sink& out, const Conversion& s, const char16_t* body, size_t n) {
   size_t pad = s.width > n ? s.width - n : 0;
   if (!s.left) out.repeat(u' ', pad);
   for (size_t i = 0; i < n; ++i) out.put(body[i]);
   if (s.left) out.repeat(u' ', pad);
 }
 
-void wideString(Sink& out, const Spec& s, const char16_t* str) {
+void wideString(Sink& out, const Conversion& s, const char16_t* str) {
   if (!str) str = u"(null)";
   size_t n = 0;
   while (str[n] && (!s.hasPrecision || n < s.precision)) ++n;
@@ -95,7 +95,7 @@ size_t decodeNarrow(const char* str, size_t limit, bool limited, Sink* out) {
   return units;
 }
 
-void narrowString(Sink& out, const Spec& s, const char* str) {
+void narrowString(Sink& out, const Conversion& s, const char* str) {
   if (!str) str = "(null)";
   size_t n = decodeNarrow(str, s.precision, s.hasPrecision, nullptr);
   size_t pad = s.width > n ? s.width - n : 0;
@@ -104,7 +104,7 @@ void narrowString(Sink& out, const Spec& s, const char* str) {
   if (s.left) out.repeat(u' ', pad);
 }
 
-void integer(Sink& out, const Spec& s, uint64_t magnitude, bool negative, unsigned base,
+void integer(Sink& out, const Conversion& s, uint64_t magnitude, bool negative, unsigned base,
              bool upper) {
   char16_t digits[24];
   size_t nd = 0;
@@ -146,7 +146,7 @@ size_t platVFormatW(char16_t* buf, size_t capacity, const char16_t* format, va_l
       continue;
     }
     const char16_t* start = f++;
-    Spec s;
+    Conversion s;
     for (;; ++f) {
       if (*f == u'-') s.left = true;
       else if (*f == u'0') s.zero = true;
@@ -235,7 +235,7 @@ size_t platVFormatW(char16_t* buf, size_t capacity, const char16_t* format, va_l
           case kChar: v = static_cast<unsigned char>(va_arg(ap, unsigned)); break;
           default: v = va_arg(ap, unsigned); break;
         }
-        Spec plain = s;
+        Conversion plain = s;
         plain.plus = plain.space = false;
         integer(out, plain, v, false, *f == u'u' ? 10 : 16, *f == u'X');
         break;
@@ -244,7 +244,7 @@ size_t platVFormatW(char16_t* buf, size_t capacity, const char16_t* format, va_l
         uintptr_t v = reinterpret_cast<uintptr_t>(va_arg(ap, void*));
         out.put(u'0');
         out.put(u'x');
-        Spec plain;
+        Conversion plain;
         integer(out, plain, v, false, 16, false);
         break;
       }

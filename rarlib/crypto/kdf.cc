@@ -33,12 +33,12 @@ inline uint32_t Rotl1(uint32_t v) { return (v << 1) | (v >> 31); }
 
 // The archiver's SHA-1 writes its expanded message schedule back over every
 // 64-byte block it hashes straight from the caller's buffer; long passwords
-// depend on that. `fed` is the number of bytes hashed before this seed.
-void DamageSeed(uint8_t* seed, size_t len, uint64_t fed) {
+// depend on that. `fed` is the number of bytes hashed before this input.
+void DamageHashInput(uint8_t* input, size_t len, uint64_t fed) {
   const size_t b = static_cast<size_t>(fed % 64);
   for (size_t d = 64 - b; d + 64 <= len; d += 64) {
     uint32_t w[80];
-    uint8_t* p = seed + d;
+    uint8_t* p = input + d;
     for (int t = 0; t < 16; ++t) {
       w[t] = (static_cast<uint32_t>(p[4 * t]) << 24) | (static_cast<uint32_t>(p[4 * t + 1]) << 16) |
              (static_cast<uint32_t>(p[4 * t + 2]) << 8) | p[4 * t + 3];
@@ -96,11 +96,11 @@ bool DeriveRar3Key(const std::string& password, const uint8_t* salt, size_t salt
                    Rar3Key* out) {
   constexpr uint32_t kRounds = 0x40000;
   if (salt_len != 0 && (salt == nullptr || salt_len != 8)) return false;
-  // One buffer holds the seed (password, salt) and the round counter, so each
+  // One buffer holds the input (password, salt) and the round counter, so each
   // round is a single digest update.
-  const size_t seed_len = password.size() + salt_len;
+  const size_t input_len = password.size() + salt_len;
   uint8_t buf[2 * kMaxPasswordChars + 8 + 3];
-  if (seed_len > sizeof buf - 3) return false;
+  if (input_len > sizeof buf - 3) return false;
   Wipe wipe_buf(buf, sizeof buf);
   std::memcpy(buf, password.data(), password.size());
   if (salt_len != 0) std::memcpy(buf + password.size(), salt, salt_len);
@@ -110,13 +110,13 @@ bool DeriveRar3Key(const std::string& password, const uint8_t* salt, size_t salt
   if (!ctx || !copy || EVP_DigestInit_ex(ctx.get(), EVP_sha1(), nullptr) != 1) return false;
   uint8_t digest[EVP_MAX_MD_SIZE];
   Wipe wipe_digest(digest, sizeof digest);
-  const bool damage = seed_len > 64;
+  const bool damage = input_len > 64;
   for (uint32_t i = 0; i < kRounds; ++i) {
-    buf[seed_len] = static_cast<uint8_t>(i);
-    buf[seed_len + 1] = static_cast<uint8_t>(i >> 8);
-    buf[seed_len + 2] = static_cast<uint8_t>(i >> 16);
-    if (EVP_DigestUpdate(ctx.get(), buf, seed_len + 3) != 1) return false;
-    if (damage) DamageSeed(buf, seed_len, uint64_t{i} * (seed_len + 3));
+    buf[input_len] = static_cast<uint8_t>(i);
+    buf[input_len + 1] = static_cast<uint8_t>(i >> 8);
+    buf[input_len + 2] = static_cast<uint8_t>(i >> 16);
+    if (EVP_DigestUpdate(ctx.get(), buf, input_len + 3) != 1) return false;
+    if (damage) DamageHashInput(buf, input_len, uint64_t{i} * (input_len + 3));
     if (i % 0x4000 == 0) {
       unsigned n = 0;
       if (EVP_MD_CTX_copy_ex(copy.get(), ctx.get()) != 1 ||

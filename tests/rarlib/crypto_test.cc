@@ -48,7 +48,7 @@ TEST(CryptoRar3Kdf, PublishedVectors) {
   const Case cases[] = {
       {std::string(28, 'p'), "1122334455667788", "ffff33ffaf31987c899ccc2f965a8927",
        "bdff6873721b247afa4f978448a5aeef"},
-      // 29 characters with a salt: the seed passes 64 bytes and gets damaged.
+      // 29 characters with a salt: the hash input passes 64 bytes and gets damaged.
       {std::string(29, 'p'), "1122334455667788", "306cafde28f1ea78c9427c3ec642c0db",
        "173ecdf574c0bfe9e7c23bdfd96fa435"},
       {std::string(127, 'p'), "1122334455667788", "b1bc223609af7d4f3b70e5a254ac2501",
@@ -64,9 +64,9 @@ TEST(CryptoRar3Kdf, PublishedVectors) {
   }
   // "password" with the 3-byte salt 00FF00: the same as an unsalted derivation
   // of the password bytes followed by those three bytes.
-  std::string seed = Rar3PasswordBytes("password") + std::string("\x00\xff\x00", 3);
+  std::string input = Rar3PasswordBytes("password") + std::string("\x00\xff\x00", 3);
   Rar3Key k;
-  ASSERT_TRUE(DeriveRar3Key(seed, nullptr, 0, &k));
+  ASSERT_TRUE(DeriveRar3Key(input, nullptr, 0, &k));
   EXPECT_EQ(ToHex(k.key, 16), "a160cb31cb262e9231c0b6fc984fbb0d");
   EXPECT_EQ(ToHex(k.iv, 16), "aa54a659fb0c359b30f353a6343fb11d");
 }

@@ -345,9 +345,9 @@ struct Rar3Fixture {
 // 2^18 SHA-1 rounds over the UTF-16LE password, the salt and a counter.
 Rar3Fixture Rar3Kdf(const std::string& password, const Bytes& salt) {
   std::u16string units = Utf8ToUtf16(password);
-  Bytes seed;
-  for (char16_t c : units) Put16(&seed, c);
-  Append(&seed, salt);
+  Bytes hashInput;
+  for (char16_t c : units) Put16(&hashInput, c);
+  Append(&hashInput, salt);
   Rar3Fixture out{};
   EVP_MD_CTX* ctx = EVP_MD_CTX_new();
   EVP_MD_CTX* tmp = EVP_MD_CTX_new();
@@ -357,7 +357,7 @@ Rar3Fixture Rar3Kdf(const std::string& password, const Bytes& salt) {
   for (uint32_t i = 0; i < 0x40000; ++i) {
     const uint8_t counter[3] = {static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8),
                                 static_cast<uint8_t>(i >> 16)};
-    EVP_DigestUpdate(ctx, seed.data(), seed.size());
+    EVP_DigestUpdate(ctx, hashInput.data(), hashInput.size());
     EVP_DigestUpdate(ctx, counter, 3);
     if (i % 0x4000 == 0) {
       EVP_MD_CTX_copy_ex(tmp, ctx);
