@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "rarlib/rar.h"
+#include "tests/support/archive_reader.h"
 #include "tests/support/corpus.h"
 
 namespace {
@@ -25,18 +26,11 @@ struct Listed {
   uint32_t crc;  // 0 when the header carries no CRC32
 };
 
-RARHANDLE OpenPath(const std::string& path, unsigned mode, RAROpenArchiveDataEx* d) {
-  *d = RAROpenArchiveDataEx();
-  d->ArcName = path.c_str();
-  d->OpenMode = mode;
-  return RAROpenArchiveEx(d);
-}
-
 // Lists every member; `rc` receives the code that ended the walk.
 std::vector<Listed> List(const std::string& path, const std::string& password, int* rc) {
   std::vector<Listed> out;
   RAROpenArchiveDataEx d;
-  RARHANDLE h = OpenPath(path, RAR_OM_LIST, &d);
+  RARHANDLE h = testsupport::OpenArchive(path, RAR_OM_LIST, &d);
   *rc = static_cast<int>(d.OpenResult);
   if (h == nullptr) return out;
   RARSetPassword(h, password == "-" ? "" : password.c_str());
@@ -96,16 +90,6 @@ TEST(CorpusTest, ListingsMatchTheReference) {
   EXPECT_GT(compared, 100);
 }
 
-struct Capture {
-  std::vector<uint8_t> bytes;
-};
-
-int Collect(void* user, const uint8_t* data, size_t n) {
-  auto* c = static_cast<Capture*>(user);
-  c->bytes.insert(c->bytes.end(), data, data + n);
-  return RAR_CALLBACK_CONTINUE;
-}
-
 TEST(CorpusTest, StoredMembersExtractToTheirDigests) {
   if (!testsupport::CorpusAvailable()) GTEST_SKIP() << "corpus not present at " << testsupport::CorpusDir();
   auto expected = testsupport::LoadExpected();
@@ -114,7 +98,7 @@ TEST(CorpusTest, StoredMembersExtractToTheirDigests) {
     auto want = testsupport::MembersOf(expected, a.name());
     RAROpenArchiveDataEx d;
     std::string path = testsupport::OpenPath(a);
-    RARHANDLE h = OpenPath(path, RAR_OM_EXTRACT, &d);
+    RARHANDLE h = testsupport::OpenArchive(path, RAR_OM_EXTRACT, &d);
     if (h == nullptr) continue;
     RARSetPassword(h, a.password == "-" ? "" : a.password.c_str());
     RARHeaderDataEx hd;
@@ -127,12 +111,12 @@ TEST(CorpusTest, StoredMembersExtractToTheirDigests) {
         RARProcessFileW(h, RAR_SKIP, nullptr, nullptr);
         continue;
       }
-      Capture c;
-      RARSetCallback(h, Collect, &c);
+      std::vector<uint8_t> bytes;
+      RARSetCallback(h, testsupport::CollectBytes, &bytes);
       int rc = RARProcessFileW(h, RAR_EXTRACT, nullptr, nullptr);
       RARSetCallback(h, nullptr, nullptr);
       EXPECT_EQ(rc, 0) << a.name() << " #" << i << " " << w.name;
-      EXPECT_EQ(testsupport::Sha256Hex(c.bytes), w.sha256) << a.name() << " #" << i << " " << w.name;
+      EXPECT_EQ(testsupport::Sha256Hex(bytes), w.sha256) << a.name() << " #" << i << " " << w.name;
       ++checked;
     }
     RARCloseArchive(h);
@@ -152,7 +136,7 @@ TEST(CorpusTest, SolidMembersExtractAfterSkips) {
     if (want.size() < 2 || want.back().sha256 == "-") continue;
     RAROpenArchiveDataEx d;
     std::string path = testsupport::OpenPath(a);
-    RARHANDLE h = OpenPath(path, RAR_OM_EXTRACT, &d);
+    RARHANDLE h = testsupport::OpenArchive(path, RAR_OM_EXTRACT, &d);
     ASSERT_NE(h, nullptr) << a.name();
     RARSetPassword(h, a.password == "-" ? "" : a.password.c_str());
     RARHeaderDataEx hd;
@@ -161,8 +145,8 @@ TEST(CorpusTest, SolidMembersExtractAfterSkips) {
       ASSERT_EQ(RARProcessFileW(h, RAR_SKIP, nullptr, nullptr), 0);
     }
     ASSERT_EQ(RARReadHeaderEx(h, &hd), 0);
-    Capture c;
-    RARSetCallback(h, Collect, &c);
+    std::vector<uint8_t> bytes;
+    RARSetCallback(h, testsupport::CollectBytes, &bytes);
     int rc = RARProcessFileW(h, RAR_EXTRACT, nullptr, nullptr);
     // Members this build cannot decode yet (no decoder, no key) say so clearly.
     if (rc == ERAR_UNKNOWN_FORMAT || rc == ERAR_MISSING_PASSWORD) {
@@ -170,7 +154,7 @@ TEST(CorpusTest, SolidMembersExtractAfterSkips) {
       continue;
     }
     EXPECT_EQ(rc, 0) << a.name();
-    EXPECT_EQ(testsupport::Sha256Hex(c.bytes), want.back().sha256) << a.name();
+    EXPECT_EQ(testsupport::Sha256Hex(bytes), want.back().sha256) << a.name();
     RARCloseArchive(h);
     ++checked;
   }
@@ -186,15 +170,15 @@ TEST(CorpusTest, EveryArchiveWalksToTheEnd) {
     for (unsigned mode : {RAR_OM_LIST, RAR_OM_EXTRACT}) {
       RAROpenArchiveDataEx d;
       std::string path = testsupport::OpenPath(a);
-      RARHANDLE h = OpenPath(path, mode, &d);
+      RARHANDLE h = testsupport::OpenArchive(path, mode, &d);
       if (h == nullptr) continue;
       RARSetPassword(h, a.password == "-" ? "" : a.password.c_str());
-      Capture c;
-      RARSetCallback(h, Collect, &c);
+      std::vector<uint8_t> bytes;
+      RARSetCallback(h, testsupport::CollectBytes, &bytes);
       RARHeaderDataEx hd;
       int n = 0;
       while (RARReadHeaderEx(h, &hd) == 0 && ++n < 10000) {
-        c.bytes.clear();
+        bytes.clear();
         RARProcessFileW(h, mode == RAR_OM_LIST ? RAR_SKIP : RAR_EXTRACT, nullptr, nullptr);
       }
       EXPECT_LT(n, 10000) << a.name();

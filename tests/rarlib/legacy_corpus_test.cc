@@ -5,7 +5,6 @@
 // reference decodes must give the expected SHA-256; members it rejects must fail
 // with ERAR_BAD_DATA, without crash or hang.
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 
 #include <cstdio>
 #include <fstream>
@@ -14,34 +13,10 @@
 #include <string>
 
 #include "rarlib/rar.h"
+#include "tests/support/archive_reader.h"
 #include "tests/support/corpus.h"
 
 namespace {
-
-struct Hash {
-  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
-  uint64_t size = 0;
-  ~Hash() { EVP_MD_CTX_free(ctx); }
-  void Start() {
-    EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr);
-    size = 0;
-  }
-  std::string Hex() {
-    uint8_t md[32];
-    unsigned len = 0;
-    EVP_DigestFinal_ex(ctx, md, &len);
-    char hex[65];
-    for (int i = 0; i < 32; ++i) std::snprintf(hex + 2 * i, 3, "%02x", md[i]);
-    return hex;
-  }
-};
-
-int OnData(void* user, const uint8_t* data, size_t n) {
-  Hash* h = static_cast<Hash*>(user);
-  EVP_DigestUpdate(h->ctx, data, n);
-  h->size += n;
-  return RAR_CALLBACK_CONTINUE;
-}
 
 // RAR 2.9 archives whose members are PPMd streams worth running end to end.
 const std::set<std::string> kPpmArchives = {
@@ -71,13 +46,11 @@ TEST(LegacyCorpus, MembersMatchExpectedHashes) {
     if (members.empty()) continue;
     SCOPED_TRACE(a.name());
     std::string path = testsupport::OpenPath(a);
-    RAROpenArchiveDataEx open = {};
-    open.ArcName = path.c_str();
-    open.OpenMode = RAR_OM_EXTRACT;
-    RARHANDLE h = RAROpenArchiveEx(&open);
+    RAROpenArchiveDataEx open;
+    RARHANDLE h = testsupport::OpenArchive(path, RAR_OM_EXTRACT, &open);
     ASSERT_NE(h, nullptr) << "open failed: " << open.OpenResult;
-    Hash hash;
-    RARSetCallback(h, OnData, &hash);
+    testsupport::HashSink hash;
+    hash.Attach(h);
     RARHeaderDataEx hd;
     size_t reached = 0;
     for (int index = 0; RARReadHeaderEx(h, &hd) == ERAR_SUCCESS; ++index) {
@@ -95,14 +68,14 @@ TEST(LegacyCorpus, MembersMatchExpectedHashes) {
       int rc = RARProcessFileW(h, RAR_EXTRACT, nullptr, nullptr);
       if (m.status == "OK" || m.status.rfind("WARN", 0) == 0) {
         EXPECT_EQ(rc, ERAR_SUCCESS);
-        EXPECT_EQ(hash.size, m.unp_size);
+        EXPECT_EQ(hash.size(), m.unp_size);
         EXPECT_EQ(hash.Hex(), m.sha256);
         ++checked;
       } else {
         EXPECT_EQ(rc, ERAR_BAD_DATA) << "reference: " << m.status;
         ++failed_as_expected;
       }
-      EXPECT_LE(hash.size, m.unp_size);
+      EXPECT_LE(hash.size(), m.unp_size);
     }
     RARCloseArchive(h);
     EXPECT_EQ(reached, members.size()) << "members not reached";
@@ -120,13 +93,11 @@ TEST(LegacyCorpus, WrongPasswordFailsTheChecksum) {
                            "junrar_rar15-password-compressed.rar", "junrar_rar20-password-compressed.rar"}) {
     SCOPED_TRACE(name);
     std::string path = testsupport::CorpusDir() + "/" + name;
-    RAROpenArchiveDataEx open = {};
-    open.ArcName = path.c_str();
-    open.OpenMode = RAR_OM_EXTRACT;
-    RARHANDLE h = RAROpenArchiveEx(&open);
+    RAROpenArchiveDataEx open;
+    RARHANDLE h = testsupport::OpenArchive(path, RAR_OM_EXTRACT, &open);
     ASSERT_NE(h, nullptr);
-    Hash hash;
-    RARSetCallback(h, OnData, &hash);
+    testsupport::HashSink hash;
+    hash.Attach(h);
     RARHeaderDataEx hd;
     ASSERT_EQ(RARReadHeaderEx(h, &hd), ERAR_SUCCESS);
     EXPECT_EQ(RARProcessFileW(h, RAR_TEST, nullptr, nullptr), ERAR_MISSING_PASSWORD);
@@ -134,12 +105,12 @@ TEST(LegacyCorpus, WrongPasswordFailsTheChecksum) {
 
     h = RAROpenArchiveEx(&open);
     ASSERT_NE(h, nullptr);
-    RARSetCallback(h, OnData, &hash);
+    hash.Attach(h);
     RARSetPassword(h, "wrong");
     ASSERT_EQ(RARReadHeaderEx(h, &hd), ERAR_SUCCESS);
     hash.Start();
     EXPECT_EQ(RARProcessFileW(h, RAR_TEST, nullptr, nullptr), ERAR_BAD_DATA);
-    EXPECT_LE(hash.size, 87u);
+    EXPECT_LE(hash.size(), 87u);
     RARCloseArchive(h);
   }
 }
@@ -157,19 +128,16 @@ TEST(LegacyCorpus, Rar14SurvivesEveryByteFlip) {
       b[i] ^= 0xFF;
       std::ofstream(path, std::ios::binary | std::ios::trunc)
           .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-      RAROpenArchiveDataEx open = {};
-      open.ArcName = path.c_str();
-      open.OpenMode = RAR_OM_EXTRACT;
-      RARHANDLE h = RAROpenArchiveEx(&open);
+      RARHANDLE h = testsupport::OpenForExtract(path);
       if (h == nullptr) continue;
-      Hash hash;
-      RARSetCallback(h, OnData, &hash);
+      testsupport::HashSink hash;
+      hash.Attach(h);
       RARSetPassword(h, "password");
       RARHeaderDataEx hd;
       for (int n = 0; n < 10 && RARReadHeaderEx(h, &hd) == ERAR_SUCCESS; ++n) {
         hash.Start();
         RARProcessFileW(h, RAR_EXTRACT, nullptr, nullptr);
-        EXPECT_LE(hash.size, hd.UnpSize) << name << " byte " << i;
+        EXPECT_LE(hash.size(), hd.UnpSize) << name << " byte " << i;
       }
       RARCloseArchive(h);
     }

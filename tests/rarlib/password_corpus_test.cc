@@ -9,25 +9,13 @@
 #include <vector>
 
 #include "rarlib/rar.h"
+#include "tests/support/archive_reader.h"
 #include "tests/support/corpus.h"
 
 namespace {
 
 using testsupport::CorpusArchive;
 using testsupport::CorpusMember;
-
-RARHANDLE OpenForExtract(const std::string& path) {
-  RAROpenArchiveDataEx d = {};
-  d.ArcName = path.c_str();
-  d.OpenMode = RAR_OM_EXTRACT;
-  return RAROpenArchiveEx(&d);
-}
-
-int Collect(void* user, const uint8_t* data, size_t n) {
-  auto* v = static_cast<std::vector<uint8_t>*>(user);
-  v->insert(v->end(), data, data + n);
-  return RAR_CALLBACK_CONTINUE;
-}
 
 std::string FirstPassword(const CorpusArchive& a) {
   return a.password.substr(0, a.password.find(';'));
@@ -53,7 +41,7 @@ TEST(PasswordCorpus, EveryEncryptedMemberExtractsWithItsPassword) {
   int checked = 0, undecodable = 0;
   for (const auto& a : EncryptedArchives()) {
     const auto want = testsupport::MembersOf(expected, a.name());
-    RARHANDLE h = OpenForExtract(testsupport::OpenPath(a));
+    RARHANDLE h = testsupport::OpenForExtract(testsupport::OpenPath(a));
     ASSERT_NE(h, nullptr) << a.name();
     RARSetPassword(h, FirstPassword(a).c_str());
     RARHeaderDataEx hd;
@@ -67,7 +55,7 @@ TEST(PasswordCorpus, EveryEncryptedMemberExtractsWithItsPassword) {
         continue;
       }
       std::vector<uint8_t> out;
-      RARSetCallback(h, Collect, &out);
+      RARSetCallback(h, testsupport::CollectBytes, &out);
       int rc = RARProcessFileW(h, RAR_EXTRACT, nullptr, nullptr);
       RARSetCallback(h, nullptr, nullptr);
       if (rc == ERAR_UNKNOWN_FORMAT) {  // a decoder this build does not have yet
@@ -90,7 +78,7 @@ TEST(PasswordCorpus, WithoutPasswordNothingLeaksAndNothingBreaks) {
     GTEST_SKIP() << "corpus not present at " << testsupport::CorpusDir();
   const auto expected = testsupport::LoadExpected();
   for (const auto& a : EncryptedArchives()) {
-    RARHANDLE h = OpenForExtract(testsupport::OpenPath(a));
+    RARHANDLE h = testsupport::OpenForExtract(testsupport::OpenPath(a));
     ASSERT_NE(h, nullptr) << a.name();
     RARHeaderDataEx hd;
     if (a.enc_headers) {

@@ -2,46 +2,23 @@
 // no password), each member it extracts without error must come out of our engine
 // with the same bytes.
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 
 #ifdef ARCUNPACK_HAVE_LIBARCHIVE
 #include <archive.h>
 #include <archive_entry.h>
 #endif
 
-#include <cstdio>
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include "rarlib/rar.h"
+#include "tests/support/archive_reader.h"
 #include "tests/support/corpus.h"
 
 namespace {
 
 #ifdef ARCUNPACK_HAVE_LIBARCHIVE
-
-class Hash {
- public:
-  Hash() : ctx_(EVP_MD_CTX_new()) { Start(); }
-  ~Hash() { EVP_MD_CTX_free(ctx_); }
-  void Start() { EVP_DigestInit_ex(ctx_, EVP_sha256(), nullptr); }
-  void Add(const void* p, size_t n) { EVP_DigestUpdate(ctx_, p, n); }
-  std::string Hex() {
-    uint8_t md[32];
-    unsigned len = 0;
-    EVP_DigestFinal_ex(ctx_, md, &len);
-    char hex[65];
-    for (int i = 0; i < 32; ++i) std::snprintf(hex + 2 * i, 3, "%02x", md[i]);
-    return hex;
-  }
-
- private:
-  EVP_MD_CTX* ctx_;
-};
 
 // Name -> SHA-256 of every regular member libarchive extracts without complaint.
 std::map<std::string, std::string> ReadWithLibarchive(const std::string& path) {
@@ -58,7 +35,7 @@ std::map<std::string, std::string> ReadWithLibarchive(const std::string& path) {
     if (archive_entry_filetype(e) != AE_IFREG || archive_entry_hardlink(e) != nullptr) continue;
     const char* name = archive_entry_pathname_utf8(e);
     if (name == nullptr) name = archive_entry_pathname(e);
-    Hash h;
+    testsupport::HashSink h;
     uint8_t buf[1 << 16];
     la_ssize_t n;
     int64_t total = 0;
@@ -79,35 +56,10 @@ std::map<std::string, std::string> ReadWithLibarchive(const std::string& path) {
 // present differently.
 std::set<std::pair<std::string, std::string>> ExcludedMembers() {
   std::set<std::pair<std::string, std::string>> out;
-  std::ifstream in(testsupport::CorpusDir() + "/expected.tsv");
-  std::string line;
-  std::map<std::string, size_t> col;
-  auto split = [](const std::string& s) {
-    std::vector<std::string> cols;
-    std::stringstream ss(s);
-    std::string c;
-    while (std::getline(ss, c, '\t')) cols.push_back(c);
-    return cols;
-  };
-  if (!std::getline(in, line)) return out;
-  std::vector<std::string> head = split(line);
-  for (size_t i = 0; i < head.size(); ++i) col[head[i]] = i;
-  for (const char* k : {"libarchive", "archive", "name", "type"}) {
-    if (!col.count(k)) return out;
-  }
-  while (std::getline(in, line)) {
-    std::vector<std::string> c = split(line);
-    if (c.size() < head.size()) continue;
-    if (c[col["libarchive"]] == "LENIENT" || c[col["type"]] != "file") {
-      out.insert({c[col["archive"]], testsupport::UnescapeName(c[col["name"]])});
-    }
+  for (const testsupport::CorpusMember& m : testsupport::LoadExpected()) {
+    if (m.libarchive == "LENIENT" || m.type != "file") out.insert({m.archive, m.name});
   }
   return out;
-}
-
-int OnData(void* user, const uint8_t* data, size_t n) {
-  static_cast<Hash*>(user)->Add(data, n);
-  return RAR_CALLBACK_CONTINUE;
 }
 
 TEST(PeerLibarchive, SameBytesWhereLibarchiveReads) {
@@ -124,13 +76,11 @@ TEST(PeerLibarchive, SameBytesWhereLibarchiveReads) {
     std::map<std::string, std::string> peer = ReadWithLibarchive(path);
     if (peer.empty()) continue;
     SCOPED_TRACE(a.name());
-    RAROpenArchiveDataEx open = {};
-    open.ArcName = path.c_str();
-    open.OpenMode = RAR_OM_EXTRACT;
-    RARHANDLE h = RAROpenArchiveEx(&open);
+    RAROpenArchiveDataEx open;
+    RARHANDLE h = testsupport::OpenArchive(path, RAR_OM_EXTRACT, &open);
     ASSERT_NE(h, nullptr) << "libarchive opens it, we do not: " << open.OpenResult;
-    Hash hash;
-    RARSetCallback(h, OnData, &hash);
+    testsupport::HashSink hash;
+    hash.Attach(h);
     RARHeaderDataEx hd;
     while (RARReadHeaderEx(h, &hd) == ERAR_SUCCESS) {
       std::string name = testsupport::Utf16ToUtf8(hd.FileNameW);

@@ -2,43 +2,17 @@
 // every unencrypted compressed member with unpack version 29 (LZ and PPMd) must give
 // the expected SHA-256, and every member the reference rejects must fail cleanly.
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 
-#include <cstdio>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "rarlib/rar.h"
+#include "tests/support/archive_reader.h"
 #include "tests/support/corpus.h"
 
 namespace {
-
-struct Hash {
-  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
-  uint64_t size = 0;
-  ~Hash() { EVP_MD_CTX_free(ctx); }
-  void Start() {
-    EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr);
-    size = 0;
-  }
-  std::string Hex() {
-    uint8_t md[32];
-    unsigned len = 0;
-    EVP_DigestFinal_ex(ctx, md, &len);
-    char hex[65];
-    for (int i = 0; i < 32; ++i) std::snprintf(hex + 2 * i, 3, "%02x", md[i]);
-    return hex;
-  }
-};
-
-int OnData(void* user, const uint8_t* data, size_t n) {
-  Hash* h = static_cast<Hash*>(user);
-  EVP_DigestUpdate(h->ctx, data, n);
-  h->size += n;
-  return RAR_CALLBACK_CONTINUE;
-}
 
 // Members whose expected result differs from the reference on purpose: their filter
 // program is not one of the standard filters. The reference writes nothing for the
@@ -65,13 +39,11 @@ TEST(Rar29Corpus, MembersMatchExpectedHashes) {
     SCOPED_TRACE(a.name());
     const auto& members = wanted[a.name()];
     std::string path = testsupport::OpenPath(a);
-    RAROpenArchiveDataEx open = {};
-    open.ArcName = path.c_str();
-    open.OpenMode = RAR_OM_EXTRACT;
-    RARHANDLE h = RAROpenArchiveEx(&open);
+    RAROpenArchiveDataEx open;
+    RARHANDLE h = testsupport::OpenArchive(path, RAR_OM_EXTRACT, &open);
     ASSERT_NE(h, nullptr) << "open failed: " << open.OpenResult;
-    Hash hash;
-    RARSetCallback(h, OnData, &hash);
+    testsupport::HashSink hash;
+    hash.Attach(h);
     std::set<std::string> seen;
     RARHeaderDataEx hd;
     while (RARReadHeaderEx(h, &hd) == ERAR_SUCCESS) {
@@ -92,12 +64,12 @@ TEST(Rar29Corpus, MembersMatchExpectedHashes) {
         ++failed_as_expected;
       } else if (m.status == "OK" || m.status.rfind("WARN", 0) == 0) {
         EXPECT_EQ(rc, ERAR_SUCCESS);
-        EXPECT_EQ(hash.size, m.unp_size);
+        EXPECT_EQ(hash.size(), m.unp_size);
         EXPECT_EQ(hash.Hex(), m.sha256);
         ++checked;
       } else {
         EXPECT_EQ(rc, ERAR_BAD_DATA) << "reference: " << m.status;
-        EXPECT_LE(hash.size, m.unp_size);
+        EXPECT_LE(hash.size(), m.unp_size);
         ++failed_as_expected;
       }
     }

@@ -92,6 +92,7 @@ std::vector<CorpusMember> LoadExpected() {
     m.unp_ver = static_cast<int>(ToU64(row["unp_ver"]));
     m.split = row["split"];
     m.password = row["password"];
+    m.libarchive = row["libarchive"];
     out.push_back(std::move(m));
   }
   return out;

@@ -43,6 +43,7 @@ struct CorpusMember {
   int unp_ver = 0;
   std::string split;    // "-", "B", "A", "BA"
   std::string password; // "-" when none
+  std::string libarchive;  // the peer's verdict: OK, DIFF, ERR, MISSING, LENIENT, ...
 };
 
 // The corpus directory (ARCUNPACK_CORPUS_DIR).
