@@ -37,11 +37,19 @@ bool HuffmanTable::Build(const uint8_t* lengths, size_t n) {
   n_ = n;
 
   // Every limit up to kQuickBits is a multiple of 2^(16 - kQuickBits), so all
-  // patterns sharing a quick prefix decode alike when their length fits.
+  // patterns sharing a quick prefix decode alike when their length fits. Each entry
+  // is what Lookup gives for its pattern; as the limits never decrease with the
+  // length, the length Lookup finds never decreases with the pattern either, so one
+  // sweep finds them all, and the first pattern whose code is longer than
+  // kQuickBits ends the quick entries.
+  int len = 1;
   for (uint32_t p = 0; p < (1u << kQuickBits); ++p) {
-    int len;
-    int sym = Lookup(p << (16 - kQuickBits), 1, &len);
-    if (len <= kQuickBits) quick_[p] = static_cast<uint16_t>((sym << 4) | len);
+    const uint32_t v = p << (16 - kQuickBits);
+    while (len < kMaxBits && v >= limit_[len]) ++len;
+    if (len > kQuickBits) break;
+    const uint32_t idx = base_[len] + ((v - limit_[len - 1]) >> (16 - len));
+    const int sym = idx < n_ ? sorted_[idx] : sorted_[0];
+    quick_[p] = static_cast<uint16_t>((sym << 4) | len);
   }
   return true;
 }
