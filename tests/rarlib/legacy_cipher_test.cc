@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/rarlib/decoder_test_util.h"
+
 namespace rarlib {
 namespace {
 
@@ -55,20 +57,7 @@ TEST(LegacyCipher, KnownAnswers) {
   EXPECT_EQ(zeros, Hex("ac0b1de25a8563f4"));
 }
 
-class ChunkSource : public ByteSource {
- public:
-  ChunkSource(std::vector<uint8_t> d, size_t chunk) : d_(std::move(d)), chunk_(chunk) {}
-  int64_t Read(uint8_t* buf, size_t n) override {
-    size_t k = std::min({n, chunk_, d_.size() - pos_});
-    std::copy(d_.begin() + pos_, d_.begin() + pos_ + k, buf);
-    pos_ += k;
-    return static_cast<int64_t>(k);
-  }
-
- private:
-  std::vector<uint8_t> d_;
-  size_t chunk_, pos_ = 0;
-};
+using ChunkSource = decodetest::MemSource;
 
 TEST(LegacyCipher, SourceReassemblesBlocksAcrossShortReads) {
   std::vector<uint8_t> plain(1000);

@@ -13,38 +13,13 @@
 #include <vector>
 
 #include "rarlib/unpack/decoder.h"
+#include "tests/rarlib/decoder_test_util.h"
 
 namespace rarlib {
 namespace {
 
-class VecSource : public ByteSource {
- public:
-  explicit VecSource(const std::vector<uint8_t>& d) : d_(d) {}
-  int64_t Read(uint8_t* buf, size_t n) override {
-    size_t k = std::min(n, d_.size() - pos_);
-    std::copy(d_.begin() + pos_, d_.begin() + pos_ + k, buf);
-    pos_ += k;
-    return static_cast<int64_t>(k);
-  }
-
- private:
-  const std::vector<uint8_t>& d_;
-  size_t pos_ = 0;
-};
-
-class VecSink : public ByteSink {
- public:
-  explicit VecSink(size_t refuse_after = SIZE_MAX) : refuse_after_(refuse_after) {}
-  bool Write(const uint8_t* data, size_t n) override {
-    if (out.size() + n > refuse_after_) return false;
-    out.insert(out.end(), data, data + n);
-    return true;
-  }
-  std::vector<uint8_t> out;
-
- private:
-  size_t refuse_after_;
-};
+using decodetest::MemSource;
+using decodetest::VecSink;
 
 std::string Sha256Hex(const std::vector<uint8_t>& v) {
   uint8_t md[SHA256_DIGEST_LENGTH];
@@ -96,7 +71,7 @@ std::unique_ptr<Decoder> Make(int version) {
 
 DecodeStatus DecodeAll(Decoder& d, const std::vector<uint8_t>& data, uint64_t size, bool solid,
                  VecSink* sink) {
-  VecSource src(data);
+  MemSource src(data);
   return d.Decode(src, size, solid, *sink);
 }
 

@@ -2,8 +2,6 @@
 // window wrap-around, and the failures a hostile or broken stream must produce.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,35 +16,8 @@ using test29::Bytes;
 using test29::LzWriter;
 using test29::RecordFields;
 
-class MemSource : public ByteSource {
- public:
-  MemSource(Bytes data, size_t piece, bool fail_at_end = false)
-      : data_(std::move(data)), piece_(piece), fail_(fail_at_end) {}
-  int64_t Read(uint8_t* buf, size_t n) override {
-    size_t k = std::min({n, piece_, data_.size() - pos_});
-    if (k == 0) return fail_ ? -1 : 0;
-    std::memcpy(buf, data_.data() + pos_, k);
-    pos_ += k;
-    return static_cast<int64_t>(k);
-  }
-
- private:
-  Bytes data_;
-  size_t piece_;
-  size_t pos_ = 0;
-  bool fail_;
-};
-
-class VecSink : public ByteSink {
- public:
-  bool Write(const uint8_t* d, size_t n) override {
-    if (refuse_) return false;
-    out.insert(out.end(), d, d + n);
-    return true;
-  }
-  Bytes out;
-  bool refuse_ = false;
-};
+using decodetest::MemSource;
+using decodetest::VecSink;
 
 std::unique_ptr<Decoder> MakeDecoder() {
   std::unique_ptr<Decoder> dec;

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/rarlib/decoder_test_util.h"
+
 namespace rarlib {
 namespace test29 {
 
@@ -49,40 +51,25 @@ inline Bytes ForgeProgram(size_t size, uint32_t crc) {
   }
 }
 
-// MSB-first bit writer.
-class BitWriter {
- public:
-  void Put(uint64_t v, int n) {
-    for (int i = n - 1; i >= 0; --i) {
-      if (bit_ == 0) bytes_.push_back(0);
-      if ((v >> i) & 1) bytes_.back() |= static_cast<uint8_t>(0x80 >> bit_);
-      bit_ = (bit_ + 1) & 7;
-    }
-  }
-  void Align() { bit_ = 0; }
-  // The record's variable-length number, always in its 34-bit form or the short one.
-  void Num(uint32_t v) {
-    if (v < 16) {
-      Put(0, 2);
-      Put(v, 4);
-    } else if (v < 256) {
-      Put(1, 2);
-      Put(v, 8);
-    } else if (v < 65536) {
-      Put(2, 2);
-      Put(v, 16);
-    } else {
-      Put(3, 2);
-      Put(v >> 16, 16);
-      Put(v & 0xFFFF, 16);
-    }
-  }
-  const Bytes& bytes() const { return bytes_; }
+using decodetest::BitWriter;
 
- private:
-  Bytes bytes_;
-  int bit_ = 0;
-};
+// The record's variable-length number, always in its 34-bit form or the short one.
+inline void PutNum(BitWriter& w, uint32_t v) {
+  if (v < 16) {
+    w.Put(0, 2);
+    w.Put(v, 4);
+  } else if (v < 256) {
+    w.Put(1, 2);
+    w.Put(v, 8);
+  } else if (v < 65536) {
+    w.Put(2, 2);
+    w.Put(v, 16);
+  } else {
+    w.Put(3, 2);
+    w.Put(v >> 16, 16);
+    w.Put(v & 0xFFFF, 16);
+  }
+}
 
 // A filter record: its flags byte and the bytes that follow it.
 struct RecordFields {
@@ -99,13 +86,13 @@ inline std::pair<uint8_t, Bytes> MakeRecord(const RecordFields& s) {
   uint8_t flags = 0;
   if (s.index >= 0) {
     flags |= 0x80;
-    w.Num(static_cast<uint32_t>(s.index));
+    PutNum(w, static_cast<uint32_t>(s.index));
   }
-  w.Num(s.start);
+  PutNum(w, s.start);
   if (s.plus258) flags |= 0x40;
   if (s.length >= 0) {
     flags |= 0x20;
-    w.Num(static_cast<uint32_t>(s.length));
+    PutNum(w, static_cast<uint32_t>(s.length));
   }
   if (!s.regs.empty()) {
     flags |= 0x10;
@@ -114,12 +101,12 @@ inline std::pair<uint8_t, Bytes> MakeRecord(const RecordFields& s) {
     w.Put(mask, 7);
     for (int i = 0; i < 7; ++i) {
       for (const auto& r : s.regs) {
-        if (r.first == i) w.Num(r.second);
+        if (r.first == i) PutNum(w, r.second);
       }
     }
   }
   if (s.code != nullptr) {
-    w.Num(static_cast<uint32_t>(s.code->size()));
+    PutNum(w, static_cast<uint32_t>(s.code->size()));
     for (uint8_t b : *s.code) w.Put(b, 8);
   }
   return {flags, w.bytes()};

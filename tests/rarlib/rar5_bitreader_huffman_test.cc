@@ -1,52 +1,17 @@
 // Bit reader and canonical Huffman decoding shared by the RAR decoders.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include "rarlib/unpack/bitreader.h"
 #include "rarlib/unpack/huffman.h"
+#include "tests/rarlib/decoder_test_util.h"
 
 namespace rarlib {
 namespace {
 
-// Hands out the data in pieces of at most `piece` bytes, optionally failing at the end.
-class PieceSource : public ByteSource {
- public:
-  PieceSource(std::vector<uint8_t> data, size_t piece, bool fail_at_end = false)
-      : data_(std::move(data)), piece_(piece), fail_(fail_at_end) {}
-  int64_t Read(uint8_t* buf, size_t n) override {
-    size_t k = std::min({n, piece_, data_.size() - pos_});
-    if (k == 0) return fail_ ? -1 : 0;
-    std::memcpy(buf, data_.data() + pos_, k);
-    pos_ += k;
-    return static_cast<int64_t>(k);
-  }
-
- private:
-  std::vector<uint8_t> data_;
-  size_t piece_;
-  size_t pos_ = 0;
-  bool fail_;
-};
-
-// Writes MSB-first bit fields, the mirror of BitReader.
-class BitWriter {
- public:
-  void Put(uint64_t v, int n) {
-    for (int i = n - 1; i >= 0; --i) {
-      if (bit_ == 0) bytes_.push_back(0);
-      if ((v >> i) & 1) bytes_.back() |= static_cast<uint8_t>(0x80 >> bit_);
-      bit_ = (bit_ + 1) & 7;
-    }
-  }
-  const std::vector<uint8_t>& bytes() const { return bytes_; }
-
- private:
-  std::vector<uint8_t> bytes_;
-  int bit_ = 0;
-};
+using decodetest::BitWriter;
+using PieceSource = decodetest::MemSource;
 
 TEST(BitReaderTest, FieldsOfEveryWidthAcrossChunkAndPieceBoundaries) {
   // Field widths 0..56 in a pseudo-random order, enough data to cross 64 KiB chunks.

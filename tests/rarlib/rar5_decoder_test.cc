@@ -10,22 +10,12 @@
 #include <vector>
 
 #include "rarlib/unpack/rar5_filters.h"
+#include "tests/rarlib/decoder_test_util.h"
 
 namespace rarlib {
 namespace {
 
-class BitWriter {
- public:
-  void Put(uint64_t v, int n) {
-    for (int i = n - 1; i >= 0; --i) {
-      if (bit_ == 0) bytes_.push_back(0);
-      if ((v >> i) & 1) bytes_.back() |= static_cast<uint8_t>(0x80 >> bit_);
-      bit_ = (bit_ + 1) & 7;
-    }
-  }
-  std::vector<uint8_t> bytes_;
-  int bit_ = 0;
-};
+using decodetest::BitWriter;
 
 // Encodes a RAR5 stream with fixed tables in which every code is its own symbol
 // number: main 9 bits, distance 7, low distance 4, repeat length 6. `out` mirrors
@@ -78,12 +68,13 @@ class Rar5Encoder {
   void EndBlock(bool last, bool tables = true) {
     BitWriter payload;
     if (tables) PutTables(payload);
-    for (size_t i = 0; i < w_.bytes_.size(); ++i) {
-      int n = (i + 1 == w_.bytes_.size() && w_.bit_ != 0) ? w_.bit_ : 8;
-      payload.Put(static_cast<uint64_t>(w_.bytes_[i] >> (8 - n)), n);
+    const std::vector<uint8_t>& body = w_.bytes();
+    for (size_t i = 0; i < body.size(); ++i) {
+      int n = (i + 1 == body.size() && w_.bits_in_last() != 0) ? w_.bits_in_last() : 8;
+      payload.Put(static_cast<uint64_t>(body[i] >> (8 - n)), n);
     }
-    uint32_t size = static_cast<uint32_t>(payload.bytes_.size());
-    int valid = payload.bit_ == 0 ? 8 : payload.bit_;
+    uint32_t size = static_cast<uint32_t>(payload.bytes().size());
+    int valid = payload.bits_in_last() == 0 ? 8 : payload.bits_in_last();
     int size_bytes = size < 0x100 ? 1 : size < 0x10000 ? 2 : 3;
     uint8_t flags = static_cast<uint8_t>((valid - 1) | ((size_bytes - 1) << 3) | (last ? 0x40 : 0) |
                                          (tables ? 0x80 : 0));
@@ -91,7 +82,7 @@ class Rar5Encoder {
     stream_.push_back(flags);
     stream_.push_back(check);
     for (int i = 0; i < size_bytes; ++i) stream_.push_back(static_cast<uint8_t>(size >> (8 * i)));
-    stream_.insert(stream_.end(), payload.bytes_.begin(), payload.bytes_.end());
+    stream_.insert(stream_.end(), payload.bytes().begin(), payload.bytes().end());
     w_ = BitWriter();
   }
   // Starts the next member of a solid run: a fresh stream, same history.
@@ -168,33 +159,7 @@ class Rar5Encoder {
   uint32_t last_length_ = 0;
 };
 
-class VecSource : public ByteSource {
- public:
-  explicit VecSource(const std::vector<uint8_t>& d, bool fail = false) : d_(d), fail_(fail) {}
-  int64_t Read(uint8_t* buf, size_t n) override {
-    size_t k = std::min(n, d_.size() - pos_);
-    if (k == 0) return fail_ ? -1 : 0;
-    std::memcpy(buf, d_.data() + pos_, k);
-    pos_ += k;
-    return static_cast<int64_t>(k);
-  }
-
- private:
-  const std::vector<uint8_t>& d_;
-  size_t pos_ = 0;
-  bool fail_;
-};
-
-class VecSink : public ByteSink {
- public:
-  bool Write(const uint8_t* data, size_t n) override {
-    if (refuse_) return false;
-    out.insert(out.end(), data, data + n);
-    return true;
-  }
-  std::vector<uint8_t> out;
-  bool refuse_ = false;
-};
+using decodetest::VecSink;
 
 std::unique_ptr<Decoder> Make(int version = 50, uint64_t dict = 1 << 20) {
   std::unique_ptr<Decoder> d;
@@ -207,7 +172,7 @@ std::unique_ptr<Decoder> Make(int version = 50, uint64_t dict = 1 << 20) {
 
 DecodeStatus DecodeAll(Decoder& d, const std::vector<uint8_t>& stream, uint64_t size, bool solid,
                        std::vector<uint8_t>* out = nullptr) {
-  VecSource src(stream);
+  decodetest::MemSource src(stream);
   VecSink sink;
   DecodeStatus st = d.Decode(src, size, solid, sink);
   if (out) *out = sink.out;
@@ -487,10 +452,10 @@ TEST(Rar5DecoderTest, OutputStopsAtTheDeclaredSizeAndReportsIoFailures) {
   EXPECT_EQ(out, e.out_);
 
   const std::vector<uint8_t> head(e.stream_.begin(), e.stream_.begin() + 20);
-  VecSource failing(head, /*fail=*/true);
+  decodetest::MemSource failing(head, SIZE_MAX, /*fail_at_end=*/true);
   VecSink sink;
   EXPECT_EQ(d->Decode(failing, e.out_.size(), false, sink), DecodeStatus::kReadError);
-  VecSource src(e.stream_);
+  decodetest::MemSource src(e.stream_);
   VecSink refusing;
   refusing.refuse_ = true;
   EXPECT_EQ(d->Decode(src, e.out_.size(), false, refusing), DecodeStatus::kWriteError);
