@@ -4,16 +4,13 @@
 // over-declared data, kWriteError when the sink refuses, and a broken run that only
 // a non-solid call repairs.
 #include <gtest/gtest.h>
-#include <openssl/sha.h>
 
-#include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "rarlib/unpack/decoder.h"
 #include "tests/rarlib/decoder_test_util.h"
+#include "tests/support/corpus.h"
 
 namespace rarlib {
 namespace {
@@ -21,17 +18,7 @@ namespace {
 using decodetest::MemSource;
 using decodetest::VecSink;
 
-std::string Sha256Hex(const std::vector<uint8_t>& v) {
-  uint8_t md[SHA256_DIGEST_LENGTH];
-  SHA256(v.data(), v.size(), md);
-  std::string s;
-  char b[3];
-  for (uint8_t x : md) {
-    std::snprintf(b, sizeof b, "%02x", x);
-    s += b;
-  }
-  return s;
-}
+using testsupport::Sha256Hex;
 
 struct Stream {
   int version;
@@ -52,10 +39,8 @@ std::vector<Stream> LoadStreams() {
       {15, "junrar_void-dist-v15.rar", 64, 42742, 56464, nullptr, {}},
   };
   for (Stream& x : s) {
-    std::ifstream f(std::string(ARCUNPACK_CORPUS_DIR) + "/" + x.archive, std::ios::binary);
-    std::vector<uint8_t> all((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    if (all.size() < x.offset + x.packed) return {};
-    x.data.assign(all.begin() + x.offset, all.begin() + x.offset + x.packed);
+    x.data = testsupport::CorpusSlice(x.archive, x.offset, x.packed);
+    if (x.data.empty()) return {};
   }
   return s;
 }

@@ -218,4 +218,10 @@ bool ReadFile(const std::string& path, std::vector<uint8_t>* out) {
   return true;
 }
 
+std::vector<uint8_t> CorpusSlice(const std::string& name, size_t offset, size_t len) {
+  std::vector<uint8_t> all;
+  if (!ReadFile(CorpusDir() + "/" + name, &all) || all.size() < offset || all.size() - offset < len) return {};
+  return std::vector<uint8_t>(all.begin() + offset, all.begin() + offset + len);
+}
+
 }  // namespace testsupport

@@ -73,6 +73,10 @@ std::u16string Utf8ToUtf16(const std::string& s);
 // Reads a whole file; false when it cannot be read.
 bool ReadFile(const std::string& path, std::vector<uint8_t>* out);
 
+// Bytes [offset, offset + len) of the corpus file `name`; empty when the file is
+// missing or shorter.
+std::vector<uint8_t> CorpusSlice(const std::string& name, size_t offset, size_t len);
+
 }  // namespace testsupport
 
 #endif  // TESTS_SUPPORT_CORPUS_H_
