@@ -4,6 +4,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "platform/calendar.h"
+
 uint32_t platTickMs() {
   struct timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -20,15 +22,7 @@ bool platLocalTimeNow(PlatLocalTime* out) {
   if (!out) return false;
   *out = PlatLocalTime{};
   time_t now = time(nullptr);
-  struct tm tmv;
-  if (now == time_t(-1) || !localtime_r(&now, &tmv)) return false;
-  out->year = tmv.tm_year + 1900;
-  out->month = tmv.tm_mon + 1;
-  out->day = tmv.tm_mday;
-  out->hour = tmv.tm_hour;
-  out->minute = tmv.tm_min;
-  out->second = tmv.tm_sec;
-  return true;
+  return now != time_t(-1) && platLocalTimeOf(int64_t(now), out);
 }
 
 uint32_t platThreadId() { return uint32_t(::syscall(SYS_gettid)); }
