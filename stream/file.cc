@@ -4,6 +4,7 @@
 
 #include "stream/abstract_stream.h"
 #include "stream/fio.h"
+#include "stream/offset_math.h"
 #include "ubl/diag.h"
 #include "ubl/memory.h"
 
@@ -11,13 +12,6 @@ namespace {
 
 constexpr uint32_t kPlainFile = 0x80;
 constexpr int64_t kResolveUnits = 260;
-
-// a + b, held to the int64 range instead of wrapping.
-int64_t saturatingAdd(int64_t a, int64_t b) {
-  int64_t sum;
-  if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? INT64_MAX : INT64_MIN;
-  return sum;
-}
 
 }  // namespace
 

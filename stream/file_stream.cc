@@ -6,18 +6,13 @@
 
 #include "stream/file.h"
 #include "stream/memory_stream.h"
+#include "stream/offset_math.h"
 #include "ubl/diag.h"
 
 namespace {
 
 constexpr uint32_t kPlainFile = 0x80;
 constexpr int64_t kCopyGrowBy = 1024;
-
-int64_t saturatingAdd(int64_t a, int64_t b) {
-  int64_t sum;
-  if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? INT64_MAX : INT64_MIN;
-  return sum;
-}
 
 }  // namespace
 

@@ -5,18 +5,9 @@
 #include <new>
 
 #include "stream/memory_buffer.h"
+#include "stream/offset_math.h"
 #include "ubl/diag.h"
 #include "ubl/memory.h"
-
-namespace {
-
-int64_t saturatingAdd(int64_t a, int64_t b) {
-  int64_t sum;
-  if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? INT64_MAX : INT64_MIN;
-  return sum;
-}
-
-}  // namespace
 
 cMemoryStream::cMemoryStream(int64_t size, int64_t growBy) {
   mMode = FIO_MODE_CLOSED;
