@@ -4,7 +4,6 @@
 #pragma once
 
 #include <dirent.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <string>
@@ -13,6 +12,7 @@
 #include "plugin/arcunpack.h"
 #include "tests/support/corpus.h"
 #include "tests/support/rar_writer.h"
+#include "tests/support/temp_redirect.h"
 
 namespace plugintest {
 
@@ -48,25 +48,12 @@ inline std::string fileText(const std::string& path) {
 
 // Points TEMP at a scratch folder for the life of the object, so that every temporary
 // file the plug-in generates lands there.
-class TempFolder {
+class TempFolder : public testsupport::TempRedirect {
  public:
-  TempFolder() {
-    const char* old = getenv("TEMP");
-    had_ = old != nullptr;
-    if (had_) old_ = old;
-    setenv("TEMP", dir_.path().c_str(), 1);
-  }
-  ~TempFolder() {
-    if (had_)
-      setenv("TEMP", old_.c_str(), 1);
-    else
-      unsetenv("TEMP");
-  }
-  const std::string& path() const { return dir_.path(); }
   // Names of the generated spill files present now.
   std::vector<std::string> spills() const {
     std::vector<std::string> out;
-    if (DIR* d = opendir(dir_.path().c_str())) {
+    if (DIR* d = opendir(path().c_str())) {
       while (dirent* e = readdir(d)) {
         if (std::string(e->d_name).rfind("QTK_ZRAR_OPEN_", 0) == 0) out.push_back(e->d_name);
       }
@@ -74,11 +61,6 @@ class TempFolder {
     }
     return out;
   }
-
- private:
-  testsupport::ScratchDir dir_;
-  bool had_ = false;
-  std::string old_;
 };
 
 // A stored RAR 4 archive of `n` files named f0.txt, f1.txt... holding "content <i>".

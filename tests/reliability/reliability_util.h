@@ -4,7 +4,6 @@
 #pragma once
 
 #include <dirent.h>
-#include <stdlib.h>
 
 #include <string>
 #include <vector>
@@ -12,6 +11,7 @@
 #include "plugin/arcunpack.h"
 #include "tests/support/corpus.h"
 #include "tests/support/rar_writer.h"
+#include "tests/support/temp_redirect.h"
 
 namespace reliability {
 
@@ -34,25 +34,9 @@ inline std::vector<std::string> FolderEntries(const std::string& dir) {
 inline size_t OpenDescriptors() { return FolderEntries("/proc/self/fd").size(); }
 
 // Points TEMP at a fresh folder for the life of the object.
-class PrivateTemp {
+class PrivateTemp : public testsupport::TempRedirect {
  public:
-  PrivateTemp() {
-    const char* old = getenv("TEMP");
-    had_ = old != nullptr;
-    if (had_) old_ = old;
-    setenv("TEMP", dir_.path().c_str(), 1);
-  }
-  ~PrivateTemp() {
-    if (had_) setenv("TEMP", old_.c_str(), 1);
-    else unsetenv("TEMP");
-  }
-  const std::string& path() const { return dir_.path(); }
-  std::vector<std::string> entries() const { return FolderEntries(dir_.path()); }
-
- private:
-  testsupport::ScratchDir dir_;
-  bool had_ = false;
-  std::string old_;
+  std::vector<std::string> entries() const { return FolderEntries(path()); }
 };
 
 inline bool IsOpenCode(int32_t rc) {
