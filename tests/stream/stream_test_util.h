@@ -2,13 +2,13 @@
 // capture of the diagnostic writers.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/rar_writer.h"
 #include "ubl/diag.h"
 
 namespace streamtest {
@@ -26,23 +26,11 @@ inline std::string narrow(const char16_t* text) {
 // A directory of its own per test, removed with everything in it.
 class ScratchDir {
  public:
-  ScratchDir() {
-    static int counter = 0;
-    mPath = std::filesystem::temp_directory_path() /
-            ("arcunpack-stream-" +
-             std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
-             std::to_string(++counter));
-    std::filesystem::create_directories(mPath);
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(mPath, ec);
-  }
-  std::string path(const std::string& name) const { return (mPath / name).string(); }
+  std::string path(const std::string& name) const { return mDir.path() + "/" + name; }
   std::u16string wpath(const std::string& name) const { return wide(path(name)); }
 
  private:
-  std::filesystem::path mPath;
+  testsupport::ScratchDir mDir;
 };
 
 inline void writeFile(const std::string& path, const std::string& bytes) {

@@ -2,21 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <vector>
 
 #include "platform/utf.h"
 
-TestDir::TestDir() {
-  char tmpl[] = "/tmp/ubl_test_XXXXXX";
-  EXPECT_NE(nullptr, mkdtemp(tmpl));
-  mPath = tmpl;
-}
-
-TestDir::~TestDir() { std::system(("rm -rf '" + mPath + "'").c_str()); }
-
 std::u16string TestDir::wide(const std::string& name) const {
-  return toWide(name.empty() ? mPath : mPath + "/" + name);
+  return toWide(name.empty() ? path() : path() + "/" + name);
 }
 
 std::u16string toWide(const std::string& utf8) {

@@ -3,15 +3,15 @@
 
 #include <string>
 
+#include "tests/support/rar_writer.h"
+
 class TestDir {
  public:
-  TestDir();
-  ~TestDir();
-  const std::string& path() const { return mPath; }
+  const std::string& path() const { return mDir.path(); }
   std::u16string wide(const std::string& name = "") const;
 
  private:
-  std::string mPath;
+  testsupport::ScratchDir mDir;
 };
 
 std::u16string toWide(const std::string& utf8);
