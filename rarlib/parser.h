@@ -65,6 +65,10 @@ class BlockParser {
 // The parser for `format`, or null when the format has none.
 std::unique_ptr<BlockParser> MakeParser(ArchiveFormat format);
 
+// The ROADF_* flags a RAR 4 main header's flags stand for. A RAR 1.4 main
+// header's flags byte means the same in its low four bits.
+uint32_t Rar4OpenFlags(uint16_t main_flags);
+
 // Reads exactly `n` bytes at `pos`: 0, ERAR_EREAD, or ERAR_BAD_DATA when the
 // file ends first.
 int ReadExact(RandomAccess& file, uint64_t pos, uint8_t* buf, size_t n);

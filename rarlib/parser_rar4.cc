@@ -187,17 +187,7 @@ class Rar4Parser : public BlockParser {
     a.new_numbering = flags & 0x0010;
     a.encrypted_headers = flags & 0x0080;
     a.first_volume_known = flags & 0x0100;
-    uint32_t f = 0;
-    if (flags & 0x0001) f |= ROADF_VOLUME;
-    if (flags & 0x0002) f |= ROADF_COMMENT;
-    if (flags & 0x0004) f |= ROADF_LOCK;
-    if (flags & 0x0008) f |= ROADF_SOLID;
-    if (flags & 0x0010) f |= ROADF_NEWNUMBERING;
-    if (flags & 0x0020) f |= ROADF_SIGNED;
-    if (flags & 0x0040) f |= ROADF_RECOVERY;
-    if (flags & 0x0080) f |= ROADF_ENCHEADERS;
-    if (flags & 0x0100) f |= ROADF_FIRSTVOLUME;
-    a.open_flags = f;
+    a.open_flags = Rar4OpenFlags(flags);
     a.header_crypt.assign(h, h + 13);
     return 0;
   }
@@ -295,6 +285,20 @@ class Rar4Parser : public BlockParser {
 };
 
 }  // namespace
+
+uint32_t Rar4OpenFlags(uint16_t main_flags) {
+  uint32_t f = 0;
+  if (main_flags & 0x0001) f |= ROADF_VOLUME;
+  if (main_flags & 0x0002) f |= ROADF_COMMENT;
+  if (main_flags & 0x0004) f |= ROADF_LOCK;
+  if (main_flags & 0x0008) f |= ROADF_SOLID;
+  if (main_flags & 0x0010) f |= ROADF_NEWNUMBERING;
+  if (main_flags & 0x0020) f |= ROADF_SIGNED;
+  if (main_flags & 0x0040) f |= ROADF_RECOVERY;
+  if (main_flags & 0x0080) f |= ROADF_ENCHEADERS;
+  if (main_flags & 0x0100) f |= ROADF_FIRSTVOLUME;
+  return f;
+}
 
 std::unique_ptr<BlockParser> MakeRar4Parser() { return std::make_unique<Rar4Parser>(); }
 

@@ -25,12 +25,7 @@ class Rar14Parser : public BlockParser {
     ArchiveInfo& a = info_;
     a.volume = flags & 0x01;
     a.solid = flags & 0x08;
-    uint32_t f = 0;
-    if (flags & 0x01) f |= ROADF_VOLUME;
-    if (flags & 0x02) f |= ROADF_COMMENT;
-    if (flags & 0x04) f |= ROADF_LOCK;
-    if (flags & 0x08) f |= ROADF_SOLID;
-    a.open_flags = f;
+    a.open_flags = Rar4OpenFlags(flags & 0x0F);
     *first_block = sig_offset + head_size;
     return 0;
   }
