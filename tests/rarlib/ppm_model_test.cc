@@ -5,13 +5,11 @@
 #include "rarlib/unpack/ppm_test_encoder.h"
 
 #include <gtest/gtest.h>
-#include <openssl/sha.h>
 
-#include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "tests/support/corpus.h"
 
 namespace rarlib {
 namespace {
@@ -26,24 +24,8 @@ class VecInput : public PpmByteInput {
   size_t pos_ = 0;
 };
 
-std::vector<uint8_t> Slice(const std::string& archive, size_t off, size_t len) {
-  std::ifstream f(std::string(ARCUNPACK_CORPUS_DIR) + "/" + archive, std::ios::binary);
-  std::vector<uint8_t> all((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-  if (all.size() < off + len) return {};
-  return std::vector<uint8_t>(all.begin() + off, all.begin() + off + len);
-}
-
-std::string Sha256Hex(const std::vector<uint8_t>& v) {
-  uint8_t md[SHA256_DIGEST_LENGTH];
-  SHA256(v.data(), v.size(), md);
-  std::string s;
-  char b[3];
-  for (uint8_t x : md) {
-    std::snprintf(b, sizeof b, "%02x", x);
-    s += b;
-  }
-  return s;
-}
+using testsupport::CorpusSlice;
+using testsupport::Sha256Hex;
 
 // Decodes one PPM-only member: literal bytes, Esc+1, the two match escapes, and
 // Esc+2 as the end. Returns false on a model error or any other escape.
@@ -103,7 +85,7 @@ TEST(PpmModel, CorpusStreams) {
   };
   for (const CorpusCase& c : kCases) {
     SCOPED_TRACE(c.archive);
-    std::vector<uint8_t> data = Slice(c.archive, c.offset, c.packed);
+    std::vector<uint8_t> data = CorpusSlice(c.archive, c.offset, c.packed);
     if (data.empty()) GTEST_SKIP() << "corpus not available at " << ARCUNPACK_CORPUS_DIR;
     PpmModel m;
     VecInput in(data);
@@ -121,7 +103,7 @@ TEST(PpmModel, CorpusStreams) {
 }
 
 TEST(PpmModel, SolidContinuationAndTruncation) {
-  std::vector<uint8_t> data = Slice("junrar_preserved-maxmb0.rar", 71, 1711);
+  std::vector<uint8_t> data = CorpusSlice("junrar_preserved-maxmb0.rar", 71, 1711);
   if (data.empty()) GTEST_SKIP() << "corpus not available";
   PpmModel m;
   // Truncated stream: decoding stops with an error instead of inventing bytes.
@@ -207,7 +189,7 @@ TEST(PpmModel, MalformedHeaders) {
 // would not otherwise see. Each run ends (error or end marker) without touching
 // memory outside the heap; the sanitizer build is what checks the latter.
 TEST(PpmModel, DamagedStreamsStayInBounds) {
-  std::vector<uint8_t> data = Slice("junrar_preserved-maxmb0.rar", 71, 1711);
+  std::vector<uint8_t> data = CorpusSlice("junrar_preserved-maxmb0.rar", 71, 1711);
   if (data.empty()) GTEST_SKIP() << "corpus not available";
   uint32_t x = 1u;
   for (int round = 0; round < 150; ++round) {
