@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "rarlib/rar.h"
+#include "tests/support/archive_reader.h"
 #include "tests/support/corpus.h"
 #include "tests/support/rar_writer.h"
 
@@ -28,11 +29,7 @@ struct Member {
 // An open handle that closes itself.
 class Handle {
  public:
-  Handle(const std::string& path, unsigned mode) {
-    data_.ArcName = path.c_str();
-    data_.OpenMode = mode;
-    h_ = RAROpenArchiveEx(&data_);
-  }
+  Handle(const std::string& path, unsigned mode) { h_ = testsupport::OpenArchive(path, mode, &data_); }
   ~Handle() {
     if (h_ != nullptr) RARCloseArchive(h_);
   }
@@ -49,10 +46,9 @@ class Handle {
   const RARHeaderDataEx& header() const { return hd_; }
   // Extracts the current member through the callback.
   int Extract(std::string* out) {
-    out->clear();
-    RARSetCallback(h_, &Handle::Collect, out);
-    int rc = RARProcessFileW(h_, RAR_EXTRACT, nullptr, nullptr);
-    RARSetCallback(h_, nullptr, nullptr);
+    std::vector<uint8_t> bytes;
+    int rc = testsupport::ExtractToMemory(h_, &bytes);
+    out->assign(bytes.begin(), bytes.end());
     return rc;
   }
   int Process(int op) { return RARProcessFileW(h_, op, nullptr, nullptr); }
@@ -67,10 +63,6 @@ class Handle {
   }
 
  private:
-  static int Collect(void* user, const uint8_t* data, size_t n) {
-    static_cast<std::string*>(user)->append(reinterpret_cast<const char*>(data), n);
-    return RAR_CALLBACK_CONTINUE;
-  }
   RAROpenArchiveDataEx data_ = {};
   RARHeaderDataEx hd_ = {};
   RARHANDLE h_ = nullptr;

@@ -112,9 +112,7 @@ TEST(CorpusTest, StoredMembersExtractToTheirDigests) {
         continue;
       }
       std::vector<uint8_t> bytes;
-      RARSetCallback(h, testsupport::CollectBytes, &bytes);
-      int rc = RARProcessFileW(h, RAR_EXTRACT, nullptr, nullptr);
-      RARSetCallback(h, nullptr, nullptr);
+      int rc = testsupport::ExtractToMemory(h, &bytes);
       EXPECT_EQ(rc, 0) << a.name() << " #" << i << " " << w.name;
       EXPECT_EQ(testsupport::Sha256Hex(bytes), w.sha256) << a.name() << " #" << i << " " << w.name;
       ++checked;
@@ -146,8 +144,7 @@ TEST(CorpusTest, SolidMembersExtractAfterSkips) {
     }
     ASSERT_EQ(RARReadHeaderEx(h, &hd), 0);
     std::vector<uint8_t> bytes;
-    RARSetCallback(h, testsupport::CollectBytes, &bytes);
-    int rc = RARProcessFileW(h, RAR_EXTRACT, nullptr, nullptr);
+    int rc = testsupport::ExtractToMemory(h, &bytes);
     // Members this build cannot decode yet (no decoder, no key) say so clearly.
     if (rc == ERAR_UNKNOWN_FORMAT || rc == ERAR_MISSING_PASSWORD) {
       RARCloseArchive(h);

@@ -55,9 +55,7 @@ TEST(PasswordCorpus, EveryEncryptedMemberExtractsWithItsPassword) {
         continue;
       }
       std::vector<uint8_t> out;
-      RARSetCallback(h, testsupport::CollectBytes, &out);
-      int rc = RARProcessFileW(h, RAR_EXTRACT, nullptr, nullptr);
-      RARSetCallback(h, nullptr, nullptr);
+      int rc = testsupport::ExtractToMemory(h, &out);
       if (rc == ERAR_UNKNOWN_FORMAT) {  // a decoder this build does not have yet
         ++undecodable;
         RARProcessFileW(h, RAR_SKIP, nullptr, nullptr);

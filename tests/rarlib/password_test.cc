@@ -13,6 +13,7 @@
 
 #include "rarlib/archive.h"
 #include "rarlib/rar.h"
+#include "tests/support/archive_reader.h"
 #include "tests/support/corpus.h"
 #include "tests/support/rar_writer.h"
 
@@ -24,24 +25,13 @@ using testsupport::RarPassword;
 using testsupport::RarWriter;
 
 RARHANDLE Open(const std::string& path, RAROpenArchiveDataEx* d) {
-  *d = RAROpenArchiveDataEx();
-  d->ArcName = path.c_str();
-  d->OpenMode = RAR_OM_EXTRACT;
-  return RAROpenArchiveEx(d);
-}
-
-int Collect(void* user, const uint8_t* data, size_t n) {
-  auto* v = static_cast<std::vector<uint8_t>*>(user);
-  v->insert(v->end(), data, data + n);
-  return RAR_CALLBACK_CONTINUE;
+  return testsupport::OpenArchive(path, RAR_OM_EXTRACT, d);
 }
 
 // Extracts the current member to the callback; the return code and the bytes.
 int Extract(RARHANDLE h, std::string* out) {
   std::vector<uint8_t> bytes;
-  RARSetCallback(h, Collect, &bytes);
-  int rc = RARProcessFileW(h, RAR_EXTRACT, nullptr, nullptr);
-  RARSetCallback(h, nullptr, nullptr);
+  int rc = testsupport::ExtractToMemory(h, &bytes);
   out->assign(bytes.begin(), bytes.end());
   return rc;
 }

@@ -38,6 +38,17 @@ inline int CollectBytes(void* user, const uint8_t* data, size_t n) {
   return RAR_CALLBACK_CONTINUE;
 }
 
+// Extracts the member whose header was read last into `out` (emptied first)
+// through the data callback, which is unset again afterwards. Returns the
+// RARProcessFileW code.
+inline int ExtractToMemory(RARHANDLE h, std::vector<uint8_t>* out) {
+  out->clear();
+  RARSetCallback(h, CollectBytes, out);
+  int rc = RARProcessFileW(h, RAR_EXTRACT, nullptr, nullptr);
+  RARSetCallback(h, nullptr, nullptr);
+  return rc;
+}
+
 // SHA-256 and byte count of an extraction, fed through the data callback:
 // Attach() once per handle, Start() before each member, Hex() after it.
 class HashSink {
