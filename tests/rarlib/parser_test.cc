@@ -6,19 +6,13 @@
 #include "rarlib/parser.h"
 #include "rarlib/rar.h"
 #include "rarlib/text.h"
+#include "tests/support/rar_writer.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-void Put16(Bytes* b, uint32_t v) {
-  b->push_back(static_cast<uint8_t>(v));
-  b->push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(Bytes* b, uint32_t v) {
-  Put16(b, v & 0xFFFF);
-  Put16(b, v >> 16);
-}
+using testsupport::Bytes;
+using testsupport::Put16;
+using testsupport::Put32;
 
 const Bytes kRar4Sig = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
 const Bytes kRar5Sig = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x01, 0x00};
@@ -64,11 +58,7 @@ Bytes Rar4FileBody(uint32_t pack, uint32_t unp, uint16_t name_size, const std::s
 // A RAR 5 block: CRC, size vint, then `body` (type, flags, fields).
 Bytes Rar5Block(const Bytes& body) {
   Bytes sized;
-  size_t n = body.size();
-  do {
-    sized.push_back(static_cast<uint8_t>((n & 0x7F) | (n >= 0x80 ? 0x80 : 0)));
-    n >>= 7;
-  } while (n > 0);
+  testsupport::PutVint(&sized, body.size());
   sized.insert(sized.end(), body.begin(), body.end());
   Bytes h;
   Put32(&h, crc32(0, sized.data(), static_cast<uInt>(sized.size())));

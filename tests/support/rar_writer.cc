@@ -12,12 +12,6 @@
 #include "tests/support/corpus.h"
 
 namespace testsupport {
-namespace {
-
-constexpr uint32_t kDosTime = 0x5A6B1234;  // a valid DOS date and time
-constexpr uint32_t kUnixTime = 1600000000;
-
-uint32_t Crc(const Bytes& b) { return static_cast<uint32_t>(crc32(0, b.data(), static_cast<uInt>(b.size()))); }
 
 void Put16(Bytes* b, uint32_t v) {
   b->push_back(static_cast<uint8_t>(v));
@@ -34,6 +28,14 @@ void PutVint(Bytes* b, uint64_t v) {
   }
   b->push_back(static_cast<uint8_t>(v));
 }
+
+namespace {
+
+constexpr uint32_t kDosTime = 0x5A6B1234;  // a valid DOS date and time
+constexpr uint32_t kUnixTime = 1600000000;
+
+uint32_t Crc(const Bytes& b) { return static_cast<uint32_t>(crc32(0, b.data(), static_cast<uInt>(b.size()))); }
+
 void Append(Bytes* b, const Bytes& more) { b->insert(b->end(), more.begin(), more.end()); }
 void Append(Bytes* b, const std::string& s) { b->insert(b->end(), s.begin(), s.end()); }
 

@@ -20,6 +20,12 @@ namespace testsupport {
 
 using Bytes = std::vector<uint8_t>;
 
+// Field writers for headers built by hand: little-endian 16 and 32 bits, and
+// the RAR 5 variable-length integer (7 bits a byte, low first).
+void Put16(Bytes* b, uint32_t v);
+void Put32(Bytes* b, uint32_t v);
+void PutVint(Bytes* b, uint64_t v);
+
 // A service block (comment, stream, quick open, recovery record...).
 struct RarService {
   std::string name;   // "CMT", "STM", "ACL", "QO", "RR"
