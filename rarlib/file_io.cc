@@ -87,11 +87,6 @@ bool OutputFile::Close() {
   return rc == 0;
 }
 
-bool PathExists(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
 uint32_t UnixToDosTime(int64_t unix_seconds) {
   time_t t = static_cast<time_t>(unix_seconds);
   struct tm tm;

@@ -68,9 +68,6 @@ class OutputFile {
   int fd_ = -1;
 };
 
-// True when `path` names an existing file system object.
-bool PathExists(const std::string& path);
-
 // Local DOS date and time of a Unix time.
 uint32_t UnixToDosTime(int64_t unix_seconds);
 
