@@ -28,6 +28,12 @@ int platFileOpen(const char16_t* path, unsigned access, PlatDisposition disposit
   }
   // Emptying a file needs write access; a read-only descriptor cannot do it.
   if ((flags & O_TRUNC) && !w) return EINVAL;
+  // The file is emptied after the open, and only when it holds something: some file
+  // systems (ext4) take a truncation to zero as the start of a replace-by-rewrite and
+  // force the new contents to disk when the file is closed, which would make every
+  // write into a fresh temporary file wait for the disk.
+  const bool empty = (flags & O_TRUNC) != 0;
+  flags &= ~O_TRUNC;
 
   int fd;
   do {
@@ -36,9 +42,22 @@ int platFileOpen(const char16_t* path, unsigned access, PlatDisposition disposit
   if (fd < 0) return errno;
   // A directory opens read-only on Linux; the system's files are never one.
   struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  const bool known = ::fstat(fd, &st) == 0;
+  if (known && S_ISDIR(st.st_mode)) {
     ::close(fd);
     return EISDIR;
+  }
+  // Only regular files are emptied (as the system does for O_TRUNC).
+  if (empty && (!known || (S_ISREG(st.st_mode) && st.st_size > 0))) {
+    int rc;
+    do {
+      rc = ::ftruncate(fd, 0);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+      const int err = errno;
+      ::close(fd);
+      return err;
+    }
   }
   *out = fd;
   return 0;
