@@ -81,20 +81,17 @@ TEST(PeerLibarchive, SameBytesWhereLibarchiveReads) {
     ASSERT_NE(h, nullptr) << "libarchive opens it, we do not: " << open.OpenResult;
     testsupport::HashSink hash;
     hash.Attach(h);
-    RARHeaderDataEx hd;
-    while (RARReadHeaderEx(h, &hd) == ERAR_SUCCESS) {
+    testsupport::ForEachMember(h, [&](const RARHeaderDataEx& hd) {
       std::string name = testsupport::Utf16ToUtf8(hd.FileNameW);
       auto it = peer.find(name);
-      if (it == peer.end() || excluded.count({a.name(), name})) {
-        if (RARProcessFileW(h, RAR_SKIP, nullptr, nullptr) != ERAR_SUCCESS) break;
-        continue;
-      }
+      if (it == peer.end() || excluded.count({a.name(), name})) return false;
       SCOPED_TRACE(name);
       hash.Start();
       EXPECT_EQ(RARProcessFileW(h, RAR_EXTRACT, nullptr, nullptr), ERAR_SUCCESS);
       EXPECT_EQ(hash.Hex(), it->second);
       ++compared;
-    }
+      return true;
+    });
     RARCloseArchive(h);
   }
   RecordProperty("members_compared", static_cast<int>(compared));

@@ -45,14 +45,10 @@ TEST(Rar29Corpus, MembersMatchExpectedHashes) {
     testsupport::HashSink hash;
     hash.Attach(h);
     std::set<std::string> seen;
-    RARHeaderDataEx hd;
-    while (RARReadHeaderEx(h, &hd) == ERAR_SUCCESS) {
+    testsupport::ForEachMember(h, [&](const RARHeaderDataEx& hd) {
       std::string name = testsupport::Utf16ToUtf8(hd.FileNameW);
       auto it = members.find(name);
-      if (it == members.end()) {
-        if (RARProcessFileW(h, RAR_SKIP, nullptr, nullptr) != ERAR_SUCCESS) break;
-        continue;
-      }
+      if (it == members.end()) return false;
       SCOPED_TRACE(name);
       seen.insert(name);
       const testsupport::CorpusMember& m = it->second;
@@ -72,7 +68,8 @@ TEST(Rar29Corpus, MembersMatchExpectedHashes) {
         EXPECT_LE(hash.size(), m.unp_size);
         ++failed_as_expected;
       }
-    }
+      return true;
+    });
     RARCloseArchive(h);
     EXPECT_EQ(seen.size(), members.size()) << "members not reached";
   }

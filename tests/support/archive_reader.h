@@ -38,6 +38,18 @@ inline int CollectBytes(void* user, const uint8_t* data, size_t n) {
   return RAR_CALLBACK_CONTINUE;
 }
 
+// Reads the member headers of `h` in turn and hands each to
+// `visit(const RARHeaderDataEx&)`, which acts on the member itself and returns
+// true, or returns false to have it skipped. The walk ends at the first header
+// that cannot be read or member that cannot be skipped.
+template <typename Visit>
+void ForEachMember(RARHANDLE h, Visit visit) {
+  RARHeaderDataEx hd;
+  while (RARReadHeaderEx(h, &hd) == ERAR_SUCCESS) {
+    if (!visit(hd) && RARProcessFileW(h, RAR_SKIP, nullptr, nullptr) != ERAR_SUCCESS) break;
+  }
+}
+
 // Extracts the member whose header was read last into `out` (emptied first)
 // through the data callback, which is unset again afterwards. Returns the
 // RARProcessFileW code.
