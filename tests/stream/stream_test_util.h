@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/diag_capture.h"
 #include "tests/support/rar_writer.h"
 #include "ubl/diag.h"
 
@@ -52,42 +53,16 @@ inline std::string pattern(size_t n, unsigned salt = 1) {
   return s;
 }
 
-// Collects every diagnostic (all levels) while alive, as UTF-8-ish text.
-class DiagCapture {
+// Collects every diagnostic (all levels) while alive; finds them by ASCII text.
+class DiagCapture : public ::DiagCapture {
  public:
-  DiagCapture() {
-    instance() = this;
-    mSavedSource = gDefaultSource;
-    if (gDefaultSource == nullptr) gDefaultSource = reinterpret_cast<cTlDataSource*>(&mDummy);
-    mSavedBinding = ublBindDiagnostics(&kBinding);
-  }
-  ~DiagCapture() {
-    ublBindDiagnostics(mSavedBinding);
-    gDefaultSource = mSavedSource;
-    instance() = nullptr;
-  }
-  const std::vector<std::string>& lines() const { return mLines; }
+  DiagCapture() : ::DiagCapture(UINT32_MAX) {}
   bool contains(const std::string& piece) const {
-    for (const auto& l : mLines)
-      if (l.find(piece) != std::string::npos) return true;
+    for (const CapturedRecord& r : records) {
+      if (narrow(r.text.c_str()).find(piece) != std::string::npos) return true;
+    }
     return false;
   }
-
- private:
-  static DiagCapture*& instance() {
-    static DiagCapture* current = nullptr;
-    return current;
-  }
-  static bool enabled(cTlDataSource*, uint32_t) { return true; }
-  static void log(cTlDataSource*, const char16_t*, uint32_t, const char16_t* text) {
-    if (instance() != nullptr) instance()->mLines.push_back(narrow(text));
-  }
-  static constexpr UblDiagBinding kBinding{&DiagCapture::enabled, &DiagCapture::log};
-
-  int mDummy = 0;
-  cTlDataSource* mSavedSource = nullptr;
-  const UblDiagBinding* mSavedBinding = nullptr;
-  std::vector<std::string> mLines;
 };
 
 }  // namespace streamtest

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "diag_capture.h"
+#include "tests/support/diag_capture.h"
 #include "ubl/mutex.h"
 #include "ubl/status.h"
 

@@ -7,7 +7,7 @@
 #include <iterator>
 #include <string>
 
-#include "diag_capture.h"
+#include "tests/support/diag_capture.h"
 #include "test_dir.h"
 #include "ubl/file_write.h"
 #include "ubl/vmem.h"

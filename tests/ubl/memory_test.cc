@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "diag_capture.h"
+#include "tests/support/diag_capture.h"
 #include "test_dir.h"
 #include "ubl/memory.h"
 

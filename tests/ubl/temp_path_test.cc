@@ -6,7 +6,7 @@
 #include <regex>
 #include <string>
 
-#include "diag_capture.h"
+#include "tests/support/diag_capture.h"
 #include "test_dir.h"
 #include "ubl/temp_path.h"
 

@@ -1,4 +1,4 @@
-#include "diag_capture.h"
+#include "tests/support/diag_capture.h"
 
 #include <gtest/gtest.h>
 

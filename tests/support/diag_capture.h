@@ -1,6 +1,6 @@
 // Test helper: installs a data source stand-in for the diagnostic writers and
-// records what they deliver. Restores the previous source and binding when
-// destroyed.
+// records what they deliver (every level up to `logLevel`). Restores the
+// previous source and binding when destroyed.
 #pragma once
 
 #include <cstdint>
