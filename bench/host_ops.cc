@@ -1,5 +1,8 @@
 #include "bench/host_ops.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstring>
 
 #include "plugin/arcunpack.h"
@@ -63,6 +66,14 @@ class MemoryHostStream : public cAbstractStream {
 
 }  // namespace
 
+bool FreshEmptyFile(const std::string& path) {
+  ::unlink(path.c_str());
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
 HostOps::HostOps(const std::string& path, const std::string& password)
     : path_(testsupport::Utf8ToUtf16(path)), password_(testsupport::Utf8ToUtf16(password)) {}
 
@@ -106,6 +117,7 @@ bool HostOps::Extract(const std::string& destPath) const {
   if (!OpenInto(&ctx, path_, password_)) return false;
   const std::u16string dest = testsupport::Utf8ToUtf16(destPath);
   while (ctx.c.currentIndex < ctx.c.memberCount) {
+    if (!FreshEmptyFile(destPath)) return false;
     if (ArchReadMemberToFile(&ctx.c, dest.c_str()) != ARCH_OK) return false;
   }
   return true;

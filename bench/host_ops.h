@@ -28,6 +28,7 @@ class HostOps {
   bool Walk(ArchiveStats* stats = nullptr) const;
   // `buffer` must hold the largest member.
   bool Scan(std::vector<uint8_t>* buffer, uint64_t* bytes) const;
+  // Each member into a fresh empty file at `destPath`.
   bool Extract(const std::string& destPath) const;
 
  private:
@@ -50,6 +51,10 @@ class OpenSession {
   ArchContext* ctx_;
   bool ok_ = false;
 };
+
+// Makes `path` a new, empty file, as a host does when it generates a temporary file
+// to extract a member into.
+bool FreshEmptyFile(const std::string& path);
 
 // Spills `size` bytes held in memory (ArchOpenBuffer) and closes again, which
 // deletes the temporary file.

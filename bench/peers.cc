@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "bench/host_ops.h"
 #include "rarlib/rar.h"
 
 namespace bench {
@@ -66,7 +67,8 @@ bool PeerExtract(const std::string& path, const std::string& destPath) {
   archive_entry* e;
   int rc;
   while ((rc = archive_read_next_header(r.a, &e)) == ARCHIVE_OK) {
-    int fd = ::open(destPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (!FreshEmptyFile(destPath)) return false;
+    int fd = ::open(destPath.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) return false;
     rc = archive_read_data_into_fd(r.a, fd);
     ::close(fd);

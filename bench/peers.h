@@ -14,7 +14,7 @@ namespace bench {
 bool PeerWalk(const std::string& path);
 // libarchive: every member's data into `buffer` (which holds the largest).
 bool PeerScan(const std::string& path, std::vector<uint8_t>* buffer, uint64_t* bytes);
-// libarchive: every member written to `destPath` (truncated per member).
+// libarchive: every member written to a fresh empty file at `destPath`.
 bool PeerExtract(const std::string& path, const std::string& destPath);
 
 // One list pass of the engine (open, read every header, skip, close).

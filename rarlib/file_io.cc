@@ -62,8 +62,25 @@ OutputFile::~OutputFile() { Close(); }
 
 bool OutputFile::Create(const std::string& path) {
   Close();
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-  return fd_ >= 0;
+  // An existing file is emptied only when it holds bytes: some file systems (ext4)
+  // take a truncation to zero as a replace-by-rewrite and force the new contents to
+  // disk at close, which would make extraction into a fresh empty file wait for it.
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  struct stat st;
+  const bool known = ::fstat(fd, &st) == 0;
+  if (!known || (S_ISREG(st.st_mode) && st.st_size > 0)) {
+    int rc;
+    do {
+      rc = ::ftruncate(fd, 0);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+      ::close(fd);
+      return false;
+    }
+  }
+  fd_ = fd;
+  return true;
 }
 
 bool OutputFile::Write(const uint8_t* data, size_t n) {
