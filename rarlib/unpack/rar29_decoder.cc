@@ -28,6 +28,9 @@ constexpr uint64_t kFlushChunk = 256 * 1024;
 constexpr int kMaxTailSteps = 4;
 
 constexpr uint32_t kInvalidDist = 0xFFFFFFFFu;
+// Most bytes one LZ symbol adds to the window (a 258-byte length code plus two for a
+// far distance); the batched loop relies on it to stay below its limit.
+constexpr uint64_t kMaxSymbolOutput = 262;
 
 struct LengthSlots {
   uint8_t base[kRepSize];
@@ -116,6 +119,11 @@ class Rar29Decoder : public Decoder {
   DecodeStatus Run(uint64_t unpacked_size, const CountingSource& src);
   DecodeStatus ReadTables();
   DecodeStatus DecodeLz(Step* step);
+  // Decodes up to `count` symbols with the bit register held in locals; an end of
+  // block or a filter record ends the batch after it is handled.
+  DecodeStatus DecodeLzBatch(uint64_t count, Step* step);
+  // Acts on the end-of-block symbol just read.
+  DecodeStatus EndOfBlock(Step* step);
   DecodeStatus DecodePpm(Step* step);
   DecodeStatus ReadLzFilter();
   DecodeStatus ReadPpmFilter();
@@ -228,6 +236,22 @@ DecodeStatus Rar29Decoder::Run(uint64_t unpacked_size, const CountingSource& src
       if (st != DecodeStatus::kOk) return st;
       if (pos_ - written_ > wsize_ - kWindowSlack) return DecodeStatus::kBadData;
       flush_at = pos_ + kFlushChunk;
+    }
+    if (!in_ppm_) {
+      // Every LZ symbol adds at most kMaxSymbolOutput bytes, so this many symbols all
+      // start below the member's end, the next flush and the window's free room.
+      uint64_t limit = flush_at < member_end_ ? flush_at : member_end_;
+      uint64_t room = written_ + (wsize_ - kWindowSlack) + 1;
+      if (room < limit) limit = room;
+      uint64_t batch = limit > pos_ ? (limit - pos_) / kMaxSymbolOutput : 0;
+      if (batch > 1) {
+        Step step = Step::kMore;
+        DecodeStatus st = DecodeLzBatch(batch, &step);
+        if (st != DecodeStatus::kOk) return st;
+        if (br_.Overrun()) return StreamStatus();
+        if (step == Step::kEndOfFile) return DecodeStatus::kBadData;
+        continue;
+      }
     }
     Step step = Step::kMore;
     DecodeStatus st = in_ppm_ ? DecodePpm(&step) : DecodeLz(&step);
@@ -373,15 +397,7 @@ DecodeStatus Rar29Decoder::DecodeLz(Step* step) {
     last_length_ = length;
     return Copy(length, dist);
   }
-  if (sym == 256) {
-    if (br_.Read(1) != 0) {
-      tables_read_ = false;
-      return ReadTables();
-    }
-    tables_read_ = br_.Read(1) == 0;
-    *step = Step::kEndOfFile;
-    return DecodeStatus::kOk;
-  }
+  if (sym == 256) return EndOfBlock(step);
   if (sym == 257) return ReadLzFilter();
   if (sym == 258) {
     if (last_length_ == 0) return DecodeStatus::kOk;
@@ -406,6 +422,158 @@ DecodeStatus Rar29Decoder::DecodeLz(Step* step) {
   old_dist_[0] = dist;
   last_length_ = 2;
   return Copy(2, dist);
+}
+
+DecodeStatus Rar29Decoder::EndOfBlock(Step* step) {
+  if (br_.Read(1) != 0) {
+    tables_read_ = false;
+    return ReadTables();
+  }
+  tables_read_ = br_.Read(1) == 0;
+  *step = Step::kEndOfFile;
+  return DecodeStatus::kOk;
+}
+
+DecodeStatus Rar29Decoder::DecodeLzBatch(uint64_t count, Step* step) {
+  uint8_t* const w = window_.get();
+  const uint64_t mask = wmask_;
+  const uint64_t wsize = wsize_;
+  uint64_t pos = pos_;
+  uint32_t d0 = old_dist_[0], d1 = old_dist_[1], d2 = old_dist_[2], d3 = old_dist_[3];
+  uint32_t last_length = last_length_;
+  BitReader::Register r = br_.Take();
+  DecodeStatus st = DecodeStatus::kOk;
+  int special = -1;
+
+  for (uint64_t k = 0; k < count; ++k) {
+    int sym = main_.Decode(br_, r);
+    if (sym < 256) {
+      if (sym < 0) {
+        st = StreamStatus();
+        break;
+      }
+      w[pos & mask] = static_cast<uint8_t>(sym);
+      ++pos;
+      continue;
+    }
+    uint32_t length;
+    uint32_t dist;
+    if (sym >= 271) {
+      unsigned s = static_cast<unsigned>(sym - 271);
+      length = kLen.base[s] + 3 + static_cast<uint32_t>(br_.Read(r, kLen.bits[s]));
+      int ds = dist_.Decode(br_, r);
+      if (ds < 0) {
+        st = StreamStatus();
+        break;
+      }
+      dist = kDist.base[ds] + 1;
+      unsigned bits = kDist.bits[ds];
+      if (ds >= 10) {
+        if (bits > 4) dist += static_cast<uint32_t>(br_.Read(r, static_cast<int>(bits - 4))) << 4;
+        if (low_dist_rep_ > 0) {
+          --low_dist_rep_;
+          dist += prev_low_dist_;
+        } else {
+          int x = low_dist_.Decode(br_, r);
+          if (x < 0) {
+            st = StreamStatus();
+            break;
+          }
+          if (x == 16) {
+            low_dist_rep_ = 15;
+            dist += prev_low_dist_;
+          } else {
+            dist += static_cast<uint32_t>(x);
+            prev_low_dist_ = static_cast<uint32_t>(x);
+          }
+        }
+      } else if (bits > 0) {
+        dist += static_cast<uint32_t>(br_.Read(r, static_cast<int>(bits)));
+      }
+      if (dist >= 0x2000) ++length;
+      if (dist >= 0x40000) ++length;
+      d3 = d2;
+      d2 = d1;
+      d1 = d0;
+      d0 = dist;
+    } else if (sym >= 263) {
+      unsigned k2 = static_cast<unsigned>(sym - 263);
+      dist = kShortBase[k2] + 1 + static_cast<uint32_t>(br_.Read(r, kShortBits[k2]));
+      length = 2;
+      d3 = d2;
+      d2 = d1;
+      d1 = d0;
+      d0 = dist;
+    } else if (sym >= 259) {
+      if (sym == 259) {
+        dist = d0;
+      } else if (sym == 260) {
+        dist = d1;
+        d1 = d0;
+      } else if (sym == 261) {
+        dist = d2;
+        d2 = d1;
+        d1 = d0;
+      } else {
+        dist = d3;
+        d3 = d2;
+        d2 = d1;
+        d1 = d0;
+      }
+      d0 = dist;
+      int s = rep_.Decode(br_, r);
+      if (s < 0) {
+        st = StreamStatus();
+        break;
+      }
+      length = kLen.base[s] + 2 + static_cast<uint32_t>(br_.Read(r, kLen.bits[s]));
+    } else if (sym == 258) {
+      if (last_length == 0) continue;
+      length = last_length;
+      dist = d0;
+    } else {
+      special = sym;  // end of block or a filter record, handled below
+      break;
+    }
+    last_length = length;
+
+    if (dist == 0 || dist > pos || dist > wsize) {
+      st = DecodeStatus::kBadData;
+      break;
+    }
+    uint64_t dst = pos & mask;
+    uint64_t src = (pos - dist) & mask;
+    if (dst + length <= wsize && src + length <= wsize) {
+      uint8_t* o = w + dst;
+      const uint8_t* in = w + src;
+      if (dist >= length) {
+        std::memcpy(o, in, length);
+      } else if (dist == 1) {
+        std::memset(o, *in, length);
+      } else {
+        // Overlapping: each byte may be one this copy has just written.
+        for (uint32_t i = 0; i < length; ++i) o[i] = in[i];
+      }
+    } else {
+      for (uint32_t i = 0; i < length; ++i) {
+        w[dst] = w[src];
+        dst = (dst + 1) & mask;
+        src = (src + 1) & mask;
+      }
+    }
+    pos += length;
+  }
+
+  br_.Give(r);
+  pos_ = pos;
+  old_dist_[0] = d0;
+  old_dist_[1] = d1;
+  old_dist_[2] = d2;
+  old_dist_[3] = d3;
+  last_length_ = last_length;
+  if (st != DecodeStatus::kOk || special < 0) return st;
+  if (br_.Overrun()) return StreamStatus();
+  return special == 256 ? EndOfBlock(step) : ReadLzFilter();
 }
 
 DecodeStatus Rar29Decoder::ReadLzFilter() {

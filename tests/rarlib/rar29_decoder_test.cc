@@ -118,6 +118,69 @@ TEST(Rar29Decoder, WindowWrapsOverLongOutput) {
   EXPECT_TRUE(out == want);
 }
 
+TEST(Rar29Decoder, LongStreamsMixEverySymbolKind) {
+  // Tens of KiB of literals with overlapping, run, short, repeated, last-length and
+  // far matches and table changes in mid-stream, so long stretches decode without
+  // a member boundary or flush in sight.
+  LzWriter w;
+  w.Tables();
+  Bytes want;
+  auto copy = [&want](uint32_t len, uint32_t dist) {
+    for (uint32_t i = 0; i < len; ++i) want.push_back(want[want.size() - dist]);
+  };
+  for (int round = 0; round < 600; ++round) {
+    for (int i = 0; i < 3; ++i) {
+      uint8_t c = static_cast<uint8_t>(round * 7 + i * 89);
+      w.Literal(c);
+      want.push_back(c);
+    }
+    w.Match(10, 2);  // overlaps its own output
+    copy(10, 2);
+    w.Match(7, 1);  // a run of the last byte
+    copy(7, 1);
+    w.Short(3);
+    copy(2, 3);
+    w.Repeat(5);  // distance 3 again
+    copy(5, 3);
+    w.LastLength();  // 5 bytes at distance 3
+    copy(5, 3);
+    const uint32_t near = 20 + static_cast<uint32_t>(round % 50);
+    w.Match(9, near);
+    copy(9, near);
+    if (want.size() > 0x2100 && round % 5 == 0) {
+      w.Match(9, 0x2000);  // 9 + 1 bytes at a far distance
+      copy(10, 0x2000);
+    }
+    if (round % 97 == 50) w.NewTables();
+  }
+  w.End(true);
+  ASSERT_GT(want.size(), 16000u);
+  for (size_t piece : {size_t{1}, size_t{5}, size_t{1} << 20}) {
+    SCOPED_TRACE(piece);
+    auto dec = MakeDecoder();
+    Bytes out;
+    ASSERT_EQ(DecodeAll(*dec, w.bytes(), want.size(), false, &out, piece), DecodeStatus::kOk);
+    EXPECT_TRUE(out == want);
+  }
+
+  // The same stream with a distance past the start of the data deep inside it, and
+  // cut short in mid-stream: both fail without delivering the whole member.
+  LzWriter bad;
+  bad.Tables();
+  bad.Literals(Bytes(4000, 'q'));
+  bad.Match(10, 5000);
+  bad.Literals(Bytes(4000, 'r'));
+  bad.End(true);
+  auto dec = MakeDecoder();
+  Bytes out;
+  EXPECT_EQ(DecodeAll(*dec, bad.bytes(), 8010, false, &out), DecodeStatus::kBadData);
+  Bytes cut = w.bytes();
+  cut.resize(cut.size() / 2);
+  dec = MakeDecoder();
+  EXPECT_EQ(DecodeAll(*dec, cut, want.size(), false, &out), DecodeStatus::kBadData);
+  EXPECT_LT(out.size(), want.size());
+}
+
 TEST(Rar29Decoder, FiltersTransformTheirRanges) {
   const Bytes e8 = test29::ForgeProgram(53, 0xAD576887u);
   const Bytes delta = test29::ForgeProgram(29, 0x0E06077Du);
