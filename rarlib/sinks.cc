@@ -1,19 +1,10 @@
 #include "rarlib/sinks.h"
 
-#include <zlib.h>
-
-#include <climits>
+#include "rarlib/crc32.h"
 
 namespace rarlib {
 
-void Crc32Check::Update(const uint8_t* data, size_t n) {
-  while (n > 0) {
-    uInt chunk = n > UINT_MAX ? UINT_MAX : static_cast<uInt>(n);
-    crc_ = static_cast<uint32_t>(crc32(crc_, data, chunk));
-    data += chunk;
-    n -= chunk;
-  }
-}
+void Crc32Check::Update(const uint8_t* data, size_t n) { crc_ = Crc32(crc_, data, n); }
 
 bool CallbackSink::Write(const uint8_t* data, size_t n) {
   if (cb_ == nullptr || n == 0) return true;

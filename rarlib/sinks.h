@@ -21,7 +21,7 @@ class DataCheck {
   virtual bool Matches() = 0;
 };
 
-// CRC32 (zlib) against an expected value.
+// CRC-32 (the zlib checksum) against an expected value.
 class Crc32Check : public DataCheck {
  public:
   explicit Crc32Check(uint32_t expected) : expected_(expected) {}

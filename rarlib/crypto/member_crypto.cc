@@ -1,10 +1,10 @@
 #include "rarlib/crypto/member_crypto.h"
 
 #include <openssl/crypto.h>
-#include <zlib.h>
 
 #include <cstring>
 
+#include "rarlib/crc32.h"
 #include "rarlib/crypto/rar5_crypt.h"
 #include "rarlib/rar.h"
 
@@ -84,12 +84,7 @@ void MemberCheck::Update(const uint8_t* data, size_t n) {
     blake_.Update(data, n);
     return;
   }
-  while (n > 0) {
-    const uInt step = n > (1u << 30) ? (1u << 30) : static_cast<uInt>(n);
-    crc_ = static_cast<uint32_t>(crc32(crc_, data, step));
-    data += step;
-    n -= step;
-  }
+  crc_ = Crc32(crc_, data, n);
 }
 
 bool MemberCheck::Matches() {
