@@ -12,7 +12,9 @@
 namespace rarlib {
 namespace {
 
-constexpr size_t kCopyChunk = size_t{256} << 10;  // stored data moves in 256 KiB steps, which stay in cache between check and copy
+// Stored data moves in 256 KiB steps, small enough to stay in cache between
+// the checksum and the copy that follows.
+constexpr size_t kCopyChunk = size_t{256} << 10;
 constexpr uint64_t kMaxComment = 256 * 1024;
 constexpr int kMaxPrescanBlocks = 4096;
 constexpr int kMaxServiceRun = 65536;  // service blocks passed after one member

@@ -85,9 +85,10 @@ __attribute__((target("pclmul,sse4.1"))) inline __m128i Load(const uint8_t* p) {
 // the result is congruent to the message so far (start value XORed in) and
 // sits where the last block was. zlib then takes that block and the tail,
 // under 32 bytes in all.
-__attribute__((target("pclmul,sse4.1"))) uint32_t Finish(__m128i x0, __m128i x1, __m128i x2, __m128i x3,
-                                                         const uint8_t* p, size_t n) {
-  const __m128i k128 = _mm_set_epi64x(static_cast<long long>(kFold128Low), static_cast<long long>(kFold128High));
+__attribute__((target("pclmul,sse4.1"))) uint32_t Finish(__m128i x0, __m128i x1, __m128i x2,
+                                                         __m128i x3, const uint8_t* p, size_t n) {
+  const __m128i k128 =
+      _mm_set_epi64x(static_cast<long long>(kFold128Low), static_cast<long long>(kFold128High));
   __m128i x = Fold(x0, k128, x1);
   x = Fold(x, k128, x2);
   x = Fold(x, k128, x3);
@@ -105,12 +106,14 @@ __attribute__((target("pclmul,sse4.1"))) uint32_t Finish(__m128i x0, __m128i x1,
 }
 
 // n >= 64: four 16-byte lanes, 64 bytes a step.
-__attribute__((target("pclmul,sse4.1"))) uint32_t Crc32Clmul(uint32_t crc, const uint8_t* p, size_t n) {
+__attribute__((target("pclmul,sse4.1"))) uint32_t Crc32Clmul(uint32_t crc, const uint8_t* p,
+                                                             size_t n) {
   __m128i x0 = _mm_xor_si128(Load(p), _mm_cvtsi32_si128(static_cast<int>(~crc)));
   __m128i x1 = Load(p + 16), x2 = Load(p + 32), x3 = Load(p + 48);
   p += 64;
   n -= 64;
-  const __m128i k512 = _mm_set_epi64x(static_cast<long long>(kFold512Low), static_cast<long long>(kFold512High));
+  const __m128i k512 =
+      _mm_set_epi64x(static_cast<long long>(kFold512Low), static_cast<long long>(kFold512High));
   while (n >= 64) {
     x0 = Fold(x0, k512, Load(p));
     x1 = Fold(x1, k512, Load(p + 16));
@@ -130,8 +133,8 @@ constexpr uint64_t kFold2048High = FoldHigh(2048), kFold2048Low = FoldLow(2048);
 #define RARLIB_WIDE_TARGET __attribute__((target("vpclmulqdq,avx512f,pclmul,sse4.1")))
 
 RARLIB_WIDE_TARGET inline __m512i WideFold(__m512i x, __m512i k, __m512i next) {
-  return _mm512_ternarylogic_epi64(_mm512_clmulepi64_epi128(x, k, 0x00), _mm512_clmulepi64_epi128(x, k, 0x11),
-                                   next, 0x96);
+  return _mm512_ternarylogic_epi64(_mm512_clmulepi64_epi128(x, k, 0x00),
+                                   _mm512_clmulepi64_epi128(x, k, 0x11), next, 0x96);
 }
 
 // A multiplier pair in every 128-bit lane.
@@ -144,7 +147,8 @@ RARLIB_WIDE_TARGET inline __m512i WideLoad(const uint8_t* p) { return _mm512_loa
 
 // n >= kWideMin.
 RARLIB_WIDE_TARGET uint32_t Crc32Wide(uint32_t crc, const uint8_t* p, size_t n) {
-  const __m512i start = _mm512_inserti32x4(_mm512_setzero_si512(), _mm_cvtsi32_si128(static_cast<int>(~crc)), 0);
+  const __m512i start =
+      _mm512_inserti32x4(_mm512_setzero_si512(), _mm_cvtsi32_si128(static_cast<int>(~crc)), 0);
   __m512i z0 = _mm512_xor_si512(WideLoad(p), start);
   __m512i z1 = WideLoad(p + 64), z2 = WideLoad(p + 128), z3 = WideLoad(p + 192);
   p += 256;
@@ -177,7 +181,8 @@ enum class Path { kPortable, kClmul, kWide };
 
 Path Detect() {
   __builtin_cpu_init();
-  if (!__builtin_cpu_supports("pclmul") || !__builtin_cpu_supports("sse4.1")) return Path::kPortable;
+  if (!__builtin_cpu_supports("pclmul") || !__builtin_cpu_supports("sse4.1"))
+    return Path::kPortable;
   if (__builtin_cpu_supports("vpclmulqdq") && __builtin_cpu_supports("avx512f")) return Path::kWide;
   return Path::kClmul;
 }

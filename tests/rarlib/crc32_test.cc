@@ -37,7 +37,9 @@ TEST(Crc32, MatchesZlibOverLengthsAndAlignments) {
   const std::vector<uint8_t> buf = RandomBytes((1 << 20) + 64, 1);
   std::vector<size_t> lengths;
   for (size_t n = 0; n <= 300; ++n) lengths.push_back(n);
-  for (size_t n : {511u, 512u, 513u, 1023u, 1024u, 1025u, 1279u, 1280u, 1343u, 4095u, 4096u, 65536u + 7u, 1u << 20}) lengths.push_back(n);
+  for (size_t n : {511u, 512u, 513u, 1023u, 1024u, 1025u, 1279u, 1280u, 1343u, 4095u, 4096u,
+                   65536u + 7u, 1u << 20})
+    lengths.push_back(n);
   for (size_t n : lengths) {
     for (size_t off = 0; off < 16; ++off) {
       if (n > 300 && off % 5 != 0) continue;  // large lengths: a few offsets suffice
@@ -66,7 +68,8 @@ TEST(Crc32, MatchesZlibOnPatterns) {
     std::vector<uint8_t> buf(4096 + 3, fill);
     buf[buf.size() / 2] ^= 0x10;
     for (size_t n : {64u, 65u, 127u, 128u, 4096u + 3u}) {
-      ASSERT_EQ(Crc32(0, buf.data(), n), ZlibCrc(0, buf.data(), n)) << "fill " << int(fill) << " length " << n;
+      ASSERT_EQ(Crc32(0, buf.data(), n), ZlibCrc(0, buf.data(), n))
+          << "fill " << int(fill) << " length " << n;
     }
   }
 }
