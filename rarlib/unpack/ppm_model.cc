@@ -174,6 +174,23 @@ struct PpmCore {
   void SetU32(uint32_t r, uint32_t v) {
     if (Ok(r, 4)) std::memcpy(mem + r, &v, 4);
   }
+  // Unchecked access, only for bytes a check above has already covered (a
+  // context that passed IsCtx, a state array that passed Ok).
+  uint16_t Ld16(uint32_t r) const {
+    uint16_t v;
+    std::memcpy(&v, mem + r, 2);
+    return v;
+  }
+  uint32_t Ld32(uint32_t r) const {
+    uint32_t v;
+    std::memcpy(&v, mem + r, 4);
+    return v;
+  }
+  void St32(uint32_t r, uint32_t v) { std::memcpy(mem + r, &v, 4); }
+  void St16(uint32_t r, uint32_t v) {
+    uint16_t x = static_cast<uint16_t>(v);
+    std::memcpy(mem + r, &x, 2);
+  }
   void Move(uint32_t dst, uint32_t src, uint32_t n) {
     if (Ok(dst, n) && Ok(src, n)) std::memmove(mem + dst, mem + src, n);
   }
@@ -536,13 +553,16 @@ struct PpmCore {
     uint32_t list[kMaxOrder + 1];
     int nlist = 0;
     if (!skip) list[nlist++] = found;
-    while (Suffix(c) != 0 && !fault) {
-      c = Suffix(c);
+    for (uint32_t sfx = Suffix(c); sfx != 0 && !fault; sfx = Ld32(c + 8)) {
+      c = sfx;
       if (!IsCtx(c)) return 0;
-      uint32_t s = NumStats(c) != 1 ? FindState(Stats(c), NumStats(c), fsym) : OneState(c);
+      const uint32_t ns = Ld16(c);
+      // A found state lies in a checked array; the one state lies in the context.
+      uint32_t s = ns != 1 ? FindState(Ld32(c + 4), ns, fsym) : OneState(c);
       if (fault) return 0;
-      if (Succ(s) != up) {
-        c = Succ(s);
+      const uint32_t succ = Ld32(s + 2);
+      if (succ != up) {
+        c = succ;
         break;
       }
       if (nlist > kMaxOrder) {
@@ -580,10 +600,12 @@ struct PpmCore {
     }
     while (nlist > 0) {
       uint32_t c2 = AllocContext();
-      if (c2 == 0) return 0;
-      SetNumStats(c2, 1);
-      SetState(OneState(c2), nsym, nfreq, nsucc);
-      SetSuffix(c2, c);
+      if (c2 == 0 || !Ok(c2, kUnit)) return 0;
+      St16(c2, 1);
+      mem[c2 + 2] = static_cast<uint8_t>(nsym);
+      mem[c2 + 3] = static_cast<uint8_t>(nfreq);
+      St32(c2 + 4, nsucc);
+      St32(c2 + 8, c);
       SetSucc(list[--nlist], c2);
       c = c2;
     }
@@ -592,8 +614,12 @@ struct PpmCore {
 
   // Returns false when the model must restart.
   bool UpdateModel() {
-    const uint32_t fs_sym = Sym(found), fs_freq = Freq(found);
-    uint32_t fs_succ = Succ(found);
+    uint32_t fs_sym = 0, fs_freq = 0, fs_succ = 0;
+    if (Ok(found, kStateSize)) {
+      fs_sym = mem[found];
+      fs_freq = mem[found + 1];
+      fs_succ = Ld32(found + 2);
+    }
     uint32_t suffix = Suffix(min_ctx);
     if (fs_freq < kMaxFreq / 4 && suffix != 0) {
       if (!IsCtx(suffix)) return true;
@@ -641,56 +667,65 @@ struct PpmCore {
     const uint32_t ns = NumStats(min_ctx);
     const uint32_t s0 = SummFreq(min_ctx) - ns - (fs_freq - 1);
     int hops = 0;
-    for (uint32_t c = max_ctx; c != min_ctx && !fault; c = Suffix(c)) {
+    // Each context's own fields are read and written unchecked once it has
+    // passed IsCtx; the states it points to are checked.
+    for (uint32_t c = max_ctx; c != min_ctx && !fault; c = Ld32(c + 8)) {
       if (!IsCtx(c) || ++hops > kMaxChain) {
         fault = true;
         return true;
       }
-      uint32_t n1 = NumStats(c);
+      uint32_t n1 = Ld16(c);
+      uint32_t sf;
       if (n1 != 1) {
         if ((n1 & 1) == 0) {
-          uint32_t st = ExpandUnits(Stats(c), n1 >> 1);
+          uint32_t st = ExpandUnits(Ld32(c + 4), n1 >> 1);
           if (st == 0 || fault) return false;
-          SetStats(c, st);
+          St32(c + 4, st);
         }
-        uint32_t sf = SummFreq(c);
+        sf = Ld16(c + 2);
         sf += (2 * n1 < ns ? 1 : 0) + 2 * ((4 * n1 <= ns && sf <= 8 * n1) ? 1 : 0);
-        SetSummFreq(c, sf);
       } else {
         uint32_t a = AllocUnits(1);
         if (a == 0) return false;
         Move(a, OneState(c), kStateSize);
-        SetStats(c, a);
+        St32(c + 4, a);
         uint32_t f = Freq(a);
         f = f < kMaxFreq / 4 - 1 ? f * 2 : kMaxFreq - 4;
         SetFreq(a, f);
-        SetSummFreq(c, f + init_esc + (ns > 3 ? 1 : 0));
+        sf = f + init_esc + (ns > 3 ? 1 : 0);
       }
-      uint32_t cf = 2 * fs_freq * (SummFreq(c) + 6);
-      uint32_t sf = s0 + SummFreq(c);
-      if (cf < 6 * sf) {
-        cf = 1 + (cf > sf ? 1 : 0) + (cf >= 4 * sf ? 1 : 0);
-        SetSummFreq(c, SummFreq(c) + 3);
+      sf &= 0xFFFF;  // the field is 16 bits wide
+      uint32_t cf = 2 * fs_freq * (sf + 6);
+      uint32_t sf2 = s0 + sf;
+      if (cf < 6 * sf2) {
+        cf = 1 + (cf > sf2 ? 1 : 0) + (cf >= 4 * sf2 ? 1 : 0);
+        St16(c + 2, sf + 3);
       } else {
-        cf = 4 + (cf >= 9 * sf ? 1 : 0) + (cf >= 12 * sf ? 1 : 0) + (cf >= 15 * sf ? 1 : 0);
-        SetSummFreq(c, SummFreq(c) + cf);
+        cf = 4 + (cf >= 9 * sf2 ? 1 : 0) + (cf >= 12 * sf2 ? 1 : 0) + (cf >= 15 * sf2 ? 1 : 0);
+        St16(c + 2, sf + cf);
       }
-      SetState(Stats(c) + n1 * kStateSize, fs_sym, cf, succ);
-      SetNumStats(c, n1 + 1);
+      const uint32_t ns1 = Ld32(c + 4) + n1 * kStateSize;
+      if (Ok(ns1, kStateSize)) {
+        mem[ns1] = static_cast<uint8_t>(fs_sym);
+        mem[ns1 + 1] = static_cast<uint8_t>(cf);
+        St32(ns1 + 2, succ);
+      }
+      St16(c, n1 + 1);
     }
     max_ctx = min_ctx = fs_succ;
     return true;
   }
 
   // Symbol in a context with several states. False on bad data.
+  // `c` has passed IsCtx.
   bool DecodeSymbol1(uint32_t c) {
-    uint32_t n = NumStats(c);
-    uint32_t stats = Stats(c);
+    uint32_t n = Ld16(c);
+    uint32_t stats = Ld32(c + 4);
     if (n > 256 || stats <= text || !Ok(stats, n * kStateSize)) {
       fault = true;
       return false;
     }
-    uint32_t total = SummFreq(c);
+    uint32_t total = Ld16(c + 2);
     uint32_t t = Count(total);
     if (target >= 0) {  // the start of the target's interval, or of the escape
       t = 0;
@@ -698,15 +733,16 @@ struct PpmCore {
         t += Freq(stats + j * kStateSize);
     }
     if (t >= total) return false;
+    uint8_t* const m = mem;
     uint32_t s = stats;
-    uint32_t h = Freq(s);
+    uint32_t h = m[s + 1];
     if (t < h) {
       Remove(0, h);
       prev_success = 2 * h > total ? 1 : 0;
       run_length += prev_success;
       h += 4;
-      SetFreq(s, h);
-      SetSummFreq(c, total + 4);
+      m[s + 1] = static_cast<uint8_t>(h);
+      St16(c + 2, total + 4);
       found = s;
       if (h > kMaxFreq) Rescale(c);
       return true;
@@ -715,14 +751,14 @@ struct PpmCore {
     uint32_t cum = h;
     for (uint32_t j = 1; j < n; ++j) {
       s += kStateSize;
-      uint32_t f = mem[s + 1];  // inside the array checked above
+      uint32_t f = m[s + 1];  // inside the array checked above
       cum += f;
       if (cum > t) {
         Remove(cum - f, cum);
-        SetFreq(s, f + 4);
-        SetSummFreq(c, total + 4);
+        m[s + 1] = static_cast<uint8_t>(f + 4);
+        St16(c + 2, total + 4);
         found = s;
-        if (f + 4 > Freq(s - kStateSize)) {
+        if (f + 4 > m[s + 1 - kStateSize]) {
           SwapStates(s, s - kStateSize);
           found = s - kStateSize;
           if (Freq(found) > kMaxFreq) Rescale(c);
@@ -732,32 +768,34 @@ struct PpmCore {
     }
     hi_bits_flag = kT.hb2flag[Sym(found)];
     Remove(cum, total);
-    for (uint32_t j = 0; j < n; ++j) char_mask[mem[stats + j * kStateSize]] = esc_count;
+    for (uint32_t j = 0; j < n; ++j) char_mask[m[stats + j * kStateSize]] = esc_count;
     num_masked = n;
     found = 0;
     return true;
   }
 
+  // `c` has passed IsCtx, so its one state is in bounds too.
   bool DecodeBinSymbol(uint32_t c) {
     uint32_t rs = OneState(c);
     hi_bits_flag = kT.hb2flag[Sym(found)];
-    uint32_t suffix = Suffix(c);
+    uint32_t suffix = Ld32(c + 8);
     if (!IsCtx(suffix)) return false;
-    uint32_t sn = NumStats(suffix);
-    uint32_t freq = Freq(rs);
+    uint32_t sn = Ld16(suffix);
+    const uint32_t rs_sym = mem[rs];
+    uint32_t freq = mem[rs + 1];
     if (sn == 0 || sn > 256 || freq == 0 || freq > 128) {
       fault = true;
       return false;
     }
     uint32_t j = static_cast<uint32_t>(prev_success) + kT.ns2bsindx[sn - 1] + hi_bits_flag +
-                 2 * kT.hb2flag[Sym(rs)] + ((run_length >> 26) & 0x20);
+                 2 * kT.hb2flag[rs_sym] + ((run_length >> 26) & 0x20);
     uint16_t& p = bin_summ[freq - 1][j];
     uint32_t t = Count14();
     if (target >= 0) t = Sym(rs) == uint32_t(target) ? 0 : p;
     if (t < p) {
       Remove(0, p);
       found = rs;
-      if (freq < 128) SetFreq(rs, freq + 1);
+      if (freq < 128) mem[rs + 1] = static_cast<uint8_t>(freq + 1);
       p = static_cast<uint16_t>(p + kInterval - ((p + 32) >> 7));
       prev_success = 1;
       ++run_length;
@@ -766,15 +804,16 @@ struct PpmCore {
       p = static_cast<uint16_t>(p - ((p + 32) >> 7));
       init_esc = kExpEscape[p >> 10];
       num_masked = 1;
-      char_mask[Sym(rs)] = esc_count;
+      char_mask[rs_sym] = esc_count;
       prev_success = 0;
       found = 0;
     }
     return true;
   }
 
+  // `c` has passed IsCtx.
   bool DecodeSymbol2(uint32_t c) {
-    uint32_t n = NumStats(c);
+    uint32_t n = Ld16(c);
     if (n > 256 || num_masked >= n) {
       fault = true;
       return false;
@@ -783,10 +822,10 @@ struct PpmCore {
     See* e;
     uint32_t esc;
     if (n != 256) {
-      uint32_t suffix = Suffix(c);
+      uint32_t suffix = Ld32(c + 8);
       if (!IsCtx(suffix)) return false;
-      uint32_t a = static_cast<int>(d) < static_cast<int>(NumStats(suffix)) - static_cast<int>(n);
-      uint32_t b = SummFreq(c) < 11 * n;
+      uint32_t a = static_cast<int>(d) < static_cast<int>(Ld16(suffix)) - static_cast<int>(n);
+      uint32_t b = Ld16(c + 2) < 11 * n;
       uint32_t g = num_masked > d;
       e = &see[kT.ns2indx[d - 1]][a + 2 * b + 4 * g + hi_bits_flag];
       esc = e->Mean();
@@ -794,17 +833,20 @@ struct PpmCore {
       e = &dummy_see;
       esc = 1;
     }
-    uint32_t stats = Stats(c);
+    uint32_t stats = Ld32(c + 4);
     if (stats <= text || !Ok(stats, n * kStateSize)) {
       fault = true;
       return false;
     }
+    // Every state below lies in the array just checked.
+    uint8_t* const m = mem;
+    const uint8_t mark = esc_count;
     uint32_t u[256];
     uint32_t h = 0, k = 0;
     for (uint32_t j = 0, s = stats; j < n && k < d; ++j, s += kStateSize) {
-      if (char_mask[mem[s]] == esc_count) continue;
+      if (char_mask[m[s]] == mark) continue;
       u[k++] = s;
-      h += mem[s + 1];
+      h += m[s + 1];
     }
     if (k != d) {
       fault = true;
@@ -818,22 +860,24 @@ struct PpmCore {
     }
     if (t >= total) return false;
     if (t < h) {
-      uint32_t sum = 0, j = 0;
+      uint32_t sum = 0, j = 0, f;
       for (;; ++j) {
-        sum += Freq(u[j]);
+        f = m[u[j] + 1];
+        sum += f;
         if (sum > t) break;
       }
       uint32_t s = u[j];
-      Remove(sum - Freq(s), sum);
+      Remove(sum - f, sum);
       e->Update();
-      SetFreq(s, Freq(s) + 4);
-      SetSummFreq(c, SummFreq(c) + 4);
+      f = (f + 4) & 0xFF;
+      m[s + 1] = static_cast<uint8_t>(f);
+      St16(c + 2, Ld16(c + 2) + 4);
       found = s;
-      if (Freq(s) > kMaxFreq) Rescale(c);
+      if (f > kMaxFreq) Rescale(c);
       run_length = init_rl;
     } else {
       Remove(h, total);
-      for (uint32_t j = 0; j < d; ++j) char_mask[mem[u[j]]] = esc_count;
+      for (uint32_t j = 0; j < d; ++j) char_mask[m[u[j]]] = mark;
       e->summ = static_cast<uint16_t>(e->summ + total);
       num_masked = n;
     }
@@ -844,22 +888,23 @@ struct PpmCore {
     if (!model_ok || fault || overrun) return Fail();
     uint32_t c = min_ctx;
     if (!IsCtx(c)) return Fail();
-    bool ok = NumStats(c) != 1 ? DecodeSymbol1(c) : DecodeBinSymbol(c);
+    bool ok = Ld16(c) != 1 ? DecodeSymbol1(c) : DecodeBinSymbol(c);
     if (!ok || fault) return Fail();
     while (found == 0) {
       Normalize();
       int hops = 0;
       do {
         ++order_fall;
-        c = Suffix(c);
+        c = Ld32(c + 8);  // c passed IsCtx
         if (c == 0 || !IsCtx(c) || ++hops > kMaxChain) return Fail();
-      } while (NumStats(c) == num_masked);
+      } while (Ld16(c) == num_masked);
       min_ctx = c;
       if (!DecodeSymbol2(c) || fault) return Fail();
     }
     if (overrun) return Fail();  // the symbol depended on bytes past the end
-    int sym = static_cast<int>(Sym(found));
-    uint32_t succ = Succ(found);
+    if (!Ok(found, kStateSize)) return Fail();
+    int sym = mem[found];
+    uint32_t succ = Ld32(found + 2);
     if (order_fall == 0 && succ > text) {
       if (!IsCtx(succ)) return Fail();
       min_ctx = max_ctx = succ;
