@@ -623,21 +623,27 @@ struct PpmCore {
     uint32_t suffix = Suffix(min_ctx);
     if (fs_freq < kMaxFreq / 4 && suffix != 0) {
       if (!IsCtx(suffix)) return true;
-      if (NumStats(suffix) != 1) {
-        uint32_t stats = Stats(suffix);
-        uint32_t p = FindState(stats, NumStats(suffix), fs_sym);
+      // The suffix passed IsCtx; FindState checked its whole state array.
+      uint8_t* const m = mem;
+      const uint32_t sn = Ld16(suffix);
+      if (sn != 1) {
+        uint32_t stats = Ld32(suffix + 4);
+        uint32_t p = FindState(stats, sn, fs_sym);
         if (fault) return true;
-        if (p != stats && Freq(p) >= Freq(p - kStateSize)) {
-          SwapStates(p, p - kStateSize);
+        if (p != stats && m[p + 1] >= m[p + 1 - kStateSize]) {
+          uint8_t t[kStateSize];
+          std::memcpy(t, m + p, kStateSize);
+          std::memcpy(m + p, m + p - kStateSize, kStateSize);
+          std::memcpy(m + p - kStateSize, t, kStateSize);
           p -= kStateSize;
         }
-        if (Freq(p) < kMaxFreq - 9) {
-          SetFreq(p, Freq(p) + 2);
-          SetSummFreq(suffix, SummFreq(suffix) + 2);
+        if (m[p + 1] < kMaxFreq - 9) {
+          m[p + 1] = static_cast<uint8_t>(m[p + 1] + 2);
+          St16(suffix + 2, Ld16(suffix + 2) + 2);
         }
       } else {
         uint32_t p = OneState(suffix);
-        if (Freq(p) < 32) SetFreq(p, Freq(p) + 1);
+        if (m[p + 1] < 32) m[p + 1] = static_cast<uint8_t>(m[p + 1] + 1);
       }
     }
     if (order_fall == 0) {
