@@ -46,7 +46,7 @@ bool BitReader::LoadChunk() {
   return true;
 }
 
-BitReader::Register BitReader::Refilled(Register r) {
+BitReader::Register BitReader::RefilledSlow(Register r) {
   Give(r);
   Refill();
   return Take();
@@ -55,16 +55,7 @@ BitReader::Register BitReader::Refilled(Register r) {
 void BitReader::Refill() {
   while (nbits_ < kMaxPeekBits) {
     if (pos_ + 8 <= len_) {
-      // Whole-word load: bytes beyond the counted ones land below nbits_ and are
-      // the very bytes the next refill would add, so OR-ing them again is harmless.
-      const uint8_t* p = buf_.get() + pos_;
-      uint64_t v;
-      std::memcpy(&v, p, 8);
-      v = __builtin_bswap64(v);
-      bits_ |= v >> nbits_;
-      int take = (63 - nbits_) >> 3;
-      pos_ += static_cast<size_t>(take);
-      nbits_ += take * 8;
+      LoadWord(bits_, nbits_);
       continue;
     }
     if (pos_ < len_) {

@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "rarlib/unpack/decoder.h"
@@ -40,12 +41,12 @@ class BitReader {
 
   // The next `n` bits (0 <= n <= kMaxPeekBits) as a number, without consuming.
   uint64_t Peek(int n) {
-    if (nbits_ < n) Refill();
+    if (nbits_ < n) TopUp();
     return n == 0 ? 0 : bits_ >> (64 - n);
   }
   // Consumes `n` bits (0 <= n <= kMaxPeekBits).
   void Skip(int n) {
-    if (nbits_ < n) Refill();
+    if (nbits_ < n) TopUp();
     bits_ <<= n;
     nbits_ -= n;
   }
@@ -78,8 +79,16 @@ class BitReader {
     bits_ = r.bits;
     nbits_ = r.nbits;
   }
-  // `r` topped up to at least kMaxPeekBits bits.
-  Register Refilled(Register r);
+  // `r` topped up to at least kMaxPeekBits bits. Inline while the buffer holds a
+  // whole word past the read position; buffer ends, source reads and the zero
+  // bits past the end take the out-of-line path.
+  Register Refilled(Register r) {
+    if (r.nbits < kMaxPeekBits && pos_ + 8 <= len_) {
+      LoadWord(r.bits, r.nbits);
+      return r;
+    }
+    return RefilledSlow(r);
+  }
   // Reads and consumes `n` bits (0 <= n <= kMaxPeekBits) from the register `r`.
   uint64_t Read(Register& r, int n) {
     if (r.nbits < n) r = Refilled(r);
@@ -101,6 +110,30 @@ class BitReader {
   bool ReadFailed() const { return read_failed_; }
 
  private:
+  // Tops the register up to at least kMaxPeekBits bits: the inline word load
+  // when it suffices, Refill() otherwise.
+  void TopUp() {
+    if (nbits_ < kMaxPeekBits && pos_ + 8 <= len_) {
+      LoadWord(bits_, nbits_);
+      return;
+    }
+    Refill();
+  }
+  // Adds the whole bytes that fit below `nbits` (< kMaxPeekBits) from one
+  // 8-byte load at pos_, which leaves at least kMaxPeekBits bits. Needs
+  // pos_ + 8 <= len_. The bytes beyond the counted ones land below `nbits` and
+  // are the very bytes the next load adds, so OR-ing them again is harmless.
+  void LoadWord(uint64_t& bits, int& nbits) {
+    uint64_t v;
+    std::memcpy(&v, buf_.get() + pos_, 8);
+    v = __builtin_bswap64(v);
+    bits |= v >> nbits;
+    int take = (63 - nbits) >> 3;
+    pos_ += static_cast<size_t>(take);
+    nbits += take * 8;
+  }
+  // Out-of-line Refilled() for the cases the word load does not cover.
+  Register RefilledSlow(Register r);
   // Tops the register up to at least kMaxPeekBits bits.
   void Refill();
   // Loads the next chunk from the source; false when the source is done.
