@@ -11,6 +11,7 @@
 #include "rarlib/rar.h"
 #include "tests/support/archive_reader.h"
 #include "tests/support/corpus.h"
+#include "tests/support/corpus_extract.h"
 
 namespace {
 
@@ -26,52 +27,27 @@ TEST(Rar5Corpus, MembersMatchExpectedHashes) {
   if (!testsupport::CorpusAvailable()) {
     GTEST_SKIP() << "corpus not present at " << testsupport::CorpusDir();
   }
-  std::map<std::string, std::map<std::string, testsupport::CorpusMember>> wanted;
-  for (const testsupport::CorpusMember& m : testsupport::LoadExpected()) {
-    if ((m.unp_ver == 50 || m.unp_ver == 70) && m.method != 48 && !m.encrypted &&
-        m.type == "file" && m.split == "-") {
-      wanted[m.archive][m.name] = m;
-    }
-  }
   size_t checked = 0, failed_as_expected = 0;
-  for (const testsupport::CorpusArchive& a : testsupport::LoadManifest()) {
-    if (a.enc_headers || !wanted.count(a.name())) continue;
-    SCOPED_TRACE(a.name());
-    const auto& members = wanted[a.name()];
-    std::string path = testsupport::OpenPath(a);
-    RAROpenArchiveDataEx open;
-    RARHANDLE h = testsupport::OpenArchive(path, RAR_OM_EXTRACT, &open);
-    ASSERT_NE(h, nullptr) << "open failed: " << open.OpenResult;
-    testsupport::HashSink hash;
-    hash.Attach(h);
-    std::set<std::string> seen;
-    testsupport::ForEachMember(h, [&](const RARHeaderDataEx& hd) {
-      std::string name = testsupport::Utf16ToUtf8(hd.FileNameW);
-      auto it = members.find(name);
-      if (it == members.end()) return false;
-      SCOPED_TRACE(name);
-      seen.insert(name);
-      const testsupport::CorpusMember& m = it->second;
-      hash.Start();
-      int rc = RARProcessFileW(h, RAR_EXTRACT, nullptr, nullptr);
-      if (kShortMembers.count({a.name(), name})) {
-        EXPECT_EQ(rc, ERAR_BAD_DATA);
-        ++failed_as_expected;
-      } else if (m.status == "OK" || m.status.rfind("WARN", 0) == 0) {
-        EXPECT_EQ(rc, ERAR_SUCCESS);
-        EXPECT_EQ(hash.size(), m.unp_size);
-        EXPECT_EQ(hash.Hex(), m.sha256);
-        ++checked;
-      } else {
-        EXPECT_EQ(rc, ERAR_BAD_DATA) << "reference: " << m.status;
-        ++failed_as_expected;
-      }
-      EXPECT_LE(hash.size(), m.unp_size);
-      return true;
-    });
-    RARCloseArchive(h);
-    EXPECT_EQ(seen.size(), members.size()) << "members not reached";
-  }
+  testsupport::ExtractCorpusMembers(
+      [](const testsupport::CorpusMember& m) {
+        return (m.unp_ver == 50 || m.unp_ver == 70) && m.method != 48;
+      },
+      [&](const std::string& archive, const testsupport::CorpusMember& m, int rc,
+          testsupport::HashSink& hash) {
+        if (kShortMembers.count({archive, m.name})) {
+          EXPECT_EQ(rc, ERAR_BAD_DATA);
+          ++failed_as_expected;
+        } else if (m.status == "OK" || m.status.rfind("WARN", 0) == 0) {
+          EXPECT_EQ(rc, ERAR_SUCCESS);
+          EXPECT_EQ(hash.size(), m.unp_size);
+          EXPECT_EQ(hash.Hex(), m.sha256);
+          ++checked;
+        } else {
+          EXPECT_EQ(rc, ERAR_BAD_DATA) << "reference: " << m.status;
+          ++failed_as_expected;
+        }
+        EXPECT_LE(hash.size(), m.unp_size);
+      });
   EXPECT_GT(checked, 30u);
   EXPECT_GT(failed_as_expected, 0u);
 }
